@@ -1,0 +1,12 @@
+#ifndef FRAMECOURIER_GLOBAL_H
+#define FRAMECOURIER_GLOBAL_H
+
+#include <QtCore/qglobal.h>
+
+#if defined(FRAMECOURIER_LIBRARY)
+#define FRAMECOURIER_EXPORT Q_DECL_EXPORT
+#else
+#define FRAMECOURIER_EXPORT Q_DECL_IMPORT
+#endif
+
+#endif // FRAMECOURIER_GLOBAL_H

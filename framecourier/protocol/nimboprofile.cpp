@@ -1,0 +1,216 @@
+#include "nimboprofile.h"
+
+#include <cstring>
+
+const quint8 NimboProfile::kSlotCmd[kSlots + 1] = {
+    NP_CMD_ACK_,
+    NP_CMD_Raw_GYRO_ACC_MAG_,
+    NP_CMD_Q_S1_S_,
+    NP_CMD_Q_S1_E_,
+    NP_CMD_EULER_S1_S_,
+    NP_CMD_EULER_S1_E_,
+    NP_CMD_RPY_,
+    NP_CMD_GRAVITY_,
+    NP_CMD_SETTING,
+    NP_CMD_STATUS_,
+    NP_CMD_CALIB_,
+    NP_CMD_ID_,
+    NP_CMD_NODECTRL_,
+    NP_CMD_REQUEST_,
+    NP_CMD_NSO_,
+    NP_CMD_ID_EXT_,
+    0, 0, 0, 0, 0,
+};
+
+NimboProfile::NimboProfile(NimboObjectDictionary *nOD_i, QObject *parent)
+    : QObject(parent)
+    , nOD(nOD_i)
+    , nP(new NimboProtocol)
+{
+    const int maxSize = nOD ? nOD->Get_MaxSize() : 0;
+    nP->Init(maxSize, maxSize);
+}
+
+NimboProfile::~NimboProfile()
+{
+    delete nP;
+}
+
+int NimboProfile::SlotOf(quint8 cmd)
+{
+    if (cmd == 0)
+        return -1;
+    for (int slot = 0; slot <= kSlots; ++slot)
+        if (kSlotCmd[slot] == cmd)
+            return slot;
+    return -1;
+}
+
+bool NimboProfile::IsQueued(quint8 cmd) const
+{
+    const int slot = SlotOf(cmd);
+    return slot >= 0 && (onceFlags & (1u << slot));
+}
+
+int NimboProfile::On_RecvPkg(char *data, int dataSize, Np_Header *header)
+{
+    char *payload = nullptr;
+    int payloadSize = 0;
+    const int framed = nP->AssembleInputPackage(data, dataSize, &payload, &payloadSize);
+    if (framed != NP_SUCC_)
+        return framed;
+    if (!nOD)
+        return NP_FAIL_;
+
+    Np_Header incoming;
+    if (nOD->Read_Header(payload, payloadSize, &incoming) != NP_SUCC_)
+        return NP_NORMAL_EXIT_;
+    const quint16 toId = incoming.toId();
+    if (incoming.res() != 0 || !(toId == NP_ID_BROADCAST_ || toId == NP_ID_HOST_ || toId == NP_ID_HOST_NSO_))
+        return NP_NORMAL_EXIT_;
+
+    Np_Header stored;
+    const int written = nOD->Write(payload, payloadSize, &stored);
+    if (header)
+        *header = stored;
+    if (written != NP_SUCC_)
+        return written;
+    return Dispatch(stored.cmd());
+}
+
+template <typename T, typename Reader>
+void NimboProfile::ReadAndEmit(Reader read)
+{
+    T record;
+    if ((nOD->*read)(&record) == NP_SUCC_)
+        emit Sig_RX_Data(record);
+}
+
+int NimboProfile::Dispatch(quint8 cmd)
+{
+    using D = NimboObjectDictionary;
+    switch (cmd) {
+    case NP_CMD_HEARTBEAT_:
+        ReadAndEmit<Np_HeartBeat>(&D::Read_Np_HeartBeat);
+        break;
+    case NP_CMD_REQUEST_: {
+        Np_Request request;
+        if (nOD->Read_Np_Request(&request) == NP_SUCC_) {
+            emit Sig_RX_Data(request);
+            const quint16 toId = request.header.toId();
+            // Answered from the store; a type the host does not hold or cannot queue is ignored.
+            if (toId == NP_ID_BROADCAST_ || toId == NP_ID_HOST_)
+                Queue_SendPkg(request.header.fromId(), request.cmdRequest);
+        }
+        break;
+    }
+    case NP_CMD_ACK_:
+        ReadAndEmit<Np_Ack>(&D::Read_Np_Ack);
+        break;
+    case NP_CMD_SETTING:
+        ReadAndEmit<Np_Settings>(&D::Read_Np_Settings);
+        break;
+    case NP_CMD_STATUS_:
+        ReadAndEmit<Np_Status>(&D::Read_Np_Status);
+        break;
+    case NP_CMD_CALIB_:
+        ReadAndEmit<Np_Calib>(&D::Read_Np_Calib);
+        break;
+    case NP_CMD_ID_:
+        ReadAndEmit<Np_Id>(&D::Read_Np_Id);
+        break;
+    case NP_CMD_ID_EXT_:
+        ReadAndEmit<Np_Id_Ext>(&D::Read_Np_Id_Ext);
+        break;
+    case NP_CMD_NODECTRL_:
+        ReadAndEmit<Np_NodeCtrl>(&D::Read_Np_NodeCtrl);
+        break;
+    case NP_CMD_NSO_:
+        ReadAndEmit<Np_NSO>(&D::Read_Np_NSO);
+        break;
+    case NP_CMD_Raw_GYRO_ACC_MAG_:
+        ReadAndEmit<Np_Raw_GyroAccMag>(&D::Read_Np_Raw_GyroAccMag);
+        break;
+    case NP_CMD_Q_S1_S_:
+        ReadAndEmit<Np_Q_s1_s>(&D::Read_Np_Q_s1_s);
+        break;
+    case NP_CMD_Q_S1_E_:
+        ReadAndEmit<Np_Q_s1_e>(&D::Read_Np_Q_s1_e);
+        break;
+    case NP_CMD_EULER_S1_S_:
+        ReadAndEmit<Np_Euler_s1_s>(&D::Read_Np_Euler_s1_s);
+        break;
+    case NP_CMD_EULER_S1_E_:
+        ReadAndEmit<Np_Euler_s1_e>(&D::Read_Np_Euler_s1_e);
+        break;
+    case NP_CMD_RPY_:
+        ReadAndEmit<Np_RPY>(&D::Read_Np_RPY);
+        break;
+    case NP_CMD_GRAVITY_:
+        ReadAndEmit<Np_Gravity>(&D::Read_Np_Gravity);
+        break;
+    case NP_CMD_COMBO_:
+        ReadAndEmit<Np_Combo>(&D::Read_Np_Combo);
+        break;
+    case NP_CMD_CUSTOMIZED_:
+        ReadAndEmit<Np_Customized>(&D::Read_Np_Customized);
+        break;
+    default:
+        // Np_Raw_GyroAccMag_Ext and anything else without a dispatch entry: stored, not signalled.
+        return NP_FAIL_;
+    }
+    return NP_SUCC_;
+}
+
+int NimboProfile::Queue_SendPkg(quint16 toId, quint8 cmd)
+{
+    // A type without a scheduler slot would stay write-protected forever: nothing would send it.
+    const int slot = SlotOf(cmd);
+    if (slot < 0 || !nOD)
+        return NP_FAIL_;
+    int result = nOD->Write_Header_toId(cmd, toId);
+    if (result != NP_SUCC_)
+        return result;
+    result = nOD->NOD_DB_SetWriteProtect(cmd, true);
+    if (result != NP_SUCC_)
+        return result;
+    onceFlags |= 1u << slot;
+    return NP_SUCC_;
+}
+
+int NimboProfile::Next_SendPkg(quint16 *toId, char **pkgData, int *pkgSize)
+{
+    if (onceFlags & 1u) {
+        onceFlags &= ~1u;
+        return On_SendPkg(NP_CMD_ACK_, toId, pkgData, pkgSize);
+    }
+    for (int i = 0; i < kSlots; ++i) {
+        const int slot = (onceIndex - 1 + i) % kSlots + 1;
+        if (onceFlags & (1u << slot)) {
+            onceFlags &= ~(1u << slot);
+            onceIndex = slot % kSlots + 1;
+            return On_SendPkg(kSlotCmd[slot], toId, pkgData, pkgSize);
+        }
+    }
+    return NP_NORMAL_EXIT_;
+}
+
+int NimboProfile::On_SendPkg(quint8 cmd, quint16 *toId, char **pkgData, int *pkgSize)
+{
+    if (!nOD)
+        return NP_FAIL_;
+    char *record = nullptr;
+    int length = 0;
+    int result = nOD->Read(cmd, &record, &length);
+    if (result == NP_SUCC_) {
+        Np_Header header;
+        std::memcpy(&header, record, sizeof(header));
+        if (toId)
+            *toId = header.toId();
+        result = nP->CreateOutputPackage(record, length, pkgData, pkgSize);
+    }
+    // Released whatever the outcome, so a record that could not be framed leaves the queue.
+    nOD->NOD_DB_SetWriteProtect(cmd, false);
+    nOD->NOD_DB_SetReadProtect(cmd, false);
+    return result;
+}
