@@ -1,0 +1,103 @@
+#ifndef TESTFRAMES_H
+#define TESTFRAMES_H
+
+// Frame building for the tests, written independently of the code under test: a bitwise CRC and
+// plain byte appends, so a fault in the framing cannot cancel itself out.
+
+#include <QByteArray>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QString>
+#include <QVector>
+
+#include <cstring>
+
+namespace testframes {
+
+inline quint16 BitwiseCrc16(const QByteArray &data)
+{
+    quint16 crc = 0xFFFF;
+    for (char ch : data) {
+        crc ^= quint8(ch);
+        for (int i = 0; i < 8; ++i)
+            crc = (crc & 1) ? quint16((crc >> 1) ^ 0xA001) : quint16(crc >> 1);
+    }
+    return crc;
+}
+
+inline QByteArray Frame(const QByteArray &payload)
+{
+    QByteArray lengthAndPayload;
+    lengthAndPayload.append(char(payload.size()));
+    lengthAndPayload.append(payload);
+    const quint16 crc = BitwiseCrc16(lengthAndPayload);
+    QByteArray frame("\xAA\x55", 2);
+    frame.append(lengthAndPayload);
+    frame.append(char(crc & 0xFF));
+    frame.append(char(crc >> 8));
+    return frame;
+}
+
+inline quint32 HeaderWord(int cmd, int fromId, int toId, int res = 0)
+{
+    return quint32(cmd & 0x7F) | quint32(res & 7) << 7 | quint32(fromId & 0x7FF) << 10 | quint32(toId & 0x7FF) << 21;
+}
+
+// A payload of the given size: little-endian header, then bytes 4.. filled with a counting pattern.
+inline QByteArray Payload(int cmd, int fromId, int toId, int size, int seed = 0, int res = 0)
+{
+    QByteArray p(size, '\0');
+    const quint32 w = HeaderWord(cmd, fromId, toId, res);
+    for (int i = 0; i < 4 && i < size; ++i)
+        p[i] = char((w >> (8 * i)) & 0xFF);
+    for (int i = 4; i < size; ++i)
+        p[i] = char((seed + 7 * i) & 0xFF);
+    return p;
+}
+
+template <typename T>
+QByteArray Bytes(const T &record)
+{
+    return QByteArray(reinterpret_cast<const char *>(&record), int(sizeof(T)));
+}
+
+template <typename T>
+T FromBytes(const QByteArray &bytes)
+{
+    T record;
+    std::memset(&record, 0, sizeof(T));
+    std::memcpy(&record, bytes.constData(), qMin(size_t(bytes.size()), sizeof(T)));
+    return record;
+}
+
+struct GoldenFrame
+{
+    QString record;
+    int cmd;
+    int fromId;
+    int toId;
+    QByteArray payload;
+    QByteArray frame;
+};
+
+inline QVector<GoldenFrame> LoadGoldenFrames()
+{
+    QVector<GoldenFrame> frames;
+    QFile file(QStringLiteral(GYROVANE_TEST_DATA_DIR "/frames.json"));
+    if (!file.open(QIODevice::ReadOnly))
+        return frames;
+    const QJsonArray array = QJsonDocument::fromJson(file.readAll()).object().value("frames").toArray();
+    for (const QJsonValue &v : array) {
+        const QJsonObject o = v.toObject();
+        frames.append({o.value("record").toString(), o.value("cmd").toInt(), o.value("fromId").toInt(),
+                       o.value("toId").toInt(), QByteArray::fromHex(o.value("payload").toString().toLatin1()),
+                       QByteArray::fromHex(o.value("frame").toString().toLatin1())});
+    }
+    return frames;
+}
+
+} // namespace testframes
+
+#endif // TESTFRAMES_H
