@@ -1,0 +1,351 @@
+#include "portgate.h"
+
+#include <QtCore/QDebug>
+#include <QtCore/QDir>
+#include <QtCore/QFileInfo>
+#include <QtCore/QMutexLocker>
+#include <QtCore/QTimer>
+#include <QtSerialPort/QSerialPortInfo>
+
+#include <unistd.h>
+
+namespace {
+
+const char *const kNoPort = "NONE";
+
+struct Rate
+{
+    const char *text;
+    qint32 baud;
+};
+
+// Served by the high-rate port.
+const Rate kHighRates[] = {{"4000000", 4000000}, {"3686400", 3686400}, {"1843200", 1843200}, {"1000000", 1000000},
+                           {"921600", 921600},   {"460800", 460800},   {"230400", 230400}};
+// Served by the standard-rate port.
+const Rate kStandardRates[] = {{"115200", 115200}, {"57600", 57600}, {"38400", 38400}, {"9600", 9600},
+                               {"4800", 4800},     {"2400", 2400},   {"1200", 1200}};
+
+bool SameName(const QextPortInfo &a, const QString &name)
+{
+    return a.portName == name;
+}
+
+bool Contains(const SerialPortNameList &list, const QString &name)
+{
+    for (const QextPortInfo &info : list)
+        if (SameName(info, name))
+            return true;
+    return false;
+}
+
+} // namespace
+
+PortGate::PortGate(QObject *parent)
+    : QObject(parent)
+{
+    qRegisterMetaType<QextPortInfo>("QextPortInfo");
+    qRegisterMetaType<SerialPortNameList>("SerialPortNameList");
+    currentPort.portName = QString::fromLatin1(kNoPort);
+}
+
+PortGate::~PortGate() = default;
+
+QString PortGate::SimulatedPortDirectory()
+{
+    const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+    if (!runtime.isEmpty())
+        return QString::fromLocal8Bit(runtime) + QStringLiteral("/kinetra-ports");
+    return QStringLiteral("/tmp/kinetra-ports-%1").arg(getuid());
+}
+
+SerialPortNameList PortGate::EnumeratePorts()
+{
+    SerialPortNameList list;
+    for (const QSerialPortInfo &info : QSerialPortInfo::availablePorts()) {
+        QextPortInfo port;
+        port.portName = info.portName();
+        port.friendName = info.description();
+        port.physName = info.systemLocation();
+        port.enumName = info.manufacturer();
+        port.vendorID = info.hasVendorIdentifier() ? info.vendorIdentifier() : 0;
+        port.productID = info.hasProductIdentifier() ? info.productIdentifier() : 0;
+        list.append(port);
+    }
+    // A simulator publishes its port as a link; a link whose target is gone is a dead simulator.
+    const QDir dir(SimulatedPortDirectory());
+    const QFileInfoList links = dir.entryInfoList(QDir::System | QDir::Files | QDir::NoDotAndDotDot, QDir::Name);
+    for (const QFileInfo &link : links) {
+        if (!link.isSymLink() || !QFileInfo::exists(link.symLinkTarget()))
+            continue;
+        QextPortInfo port;
+        port.portName = link.absoluteFilePath();
+        port.friendName = QStringLiteral("Kinetra node simulator");
+        port.physName = link.symLinkTarget();
+        port.enumName = QStringLiteral("kinetra-nodesim");
+        list.append(port);
+    }
+    return list;
+}
+
+QString PortGate::CurrentPortName()
+{
+    QMutexLocker lock(&currentPortMutex);
+    return currentPort.portName;
+}
+
+QString PortGate::BaudString()
+{
+    QMutexLocker lock(&baudMutex);
+    return baudString;
+}
+
+void PortGate::On_Init()
+{
+    if (qtPort || scanTimer)
+        return;
+
+    scanTimer = new QTimer(this);
+    connect(scanTimer, &QTimer::timeout, this, &PortGate::On_Timer_ScanPort);
+    scanTimer->start(1000);
+
+    SerialPortNameList snapshot;
+    {
+        QMutexLocker lock(&portListMutex);
+        lastPortList = EnumeratePorts();
+        snapshot = lastPortList;
+    }
+    emit Sig_ScanPortsResult(snapshot);
+
+    {
+        QMutexLocker lock(&currentPortMutex);
+        currentPort.portName = QString::fromLatin1(kNoPort);
+    }
+
+    qextPort = new QSerialPort(this);
+    connect(qextPort, &QSerialPort::readyRead, this, &PortGate::On_InternalRecvData_QExtSerialPort);
+    connect(qextPort, &QSerialPort::errorOccurred, this, &PortGate::On_PortError);
+    qtPort = new QSerialPort(this);
+    connect(qtPort, &QSerialPort::readyRead, this, &PortGate::On_InternalRecvData);
+    connect(qtPort, &QSerialPort::errorOccurred, this, &PortGate::On_PortError);
+
+    // Pulling out the open port closes it.
+    connect(this, &PortGate::Sig_SerialDevice_Unplugged, this, &PortGate::On_CloseSerialPort);
+}
+
+void PortGate::On_Quit()
+{
+    if (qextPort) {
+        CloseSerialPort();
+        delete qextPort;
+        qextPort = nullptr;
+    }
+    if (scanTimer) {
+        scanTimer->stop();
+        delete scanTimer;
+        scanTimer = nullptr;
+    }
+    if (qtPort) {
+        if (qtPort->isOpen())
+            CloseSerialPort();
+        delete qtPort;
+        qtPort = nullptr;
+    }
+    disconnect(this, &PortGate::Sig_SerialDevice_Unplugged, this, &PortGate::On_CloseSerialPort);
+}
+
+void PortGate::On_Timer_ScanPort()
+{
+    emit Sig_ScanPortEvent();
+
+    newPortList = EnumeratePorts();
+    SerialPortNameList last;
+    {
+        QMutexLocker lock(&portListMutex);
+        if (newPortList.size() == lastPortList.size())
+            return;
+        last = lastPortList;
+        lastPortList = newPortList;
+    }
+    // Signals are emitted outside the lock: a direct receiver may come back into the gateway.
+    for (const QextPortInfo &port : last)
+        if (!Contains(newPortList, port.portName))
+            emit Sig_SerialDevice_Unplugged(port.portName);
+    for (const QextPortInfo &port : newPortList)
+        if (!Contains(last, port.portName))
+            emit Sig_SerialDevice_PluggedIn(port.portName);
+    emit Sig_ScanPortsResult(newPortList);
+}
+
+void PortGate::On_SetSerialPort(QString baudrate)
+{
+    SetBaudRate(baudrate);
+}
+
+void PortGate::SetBaudRate(QString baudrate)
+{
+    useQext = false;
+    bool known = false;
+    for (const Rate &rate : kHighRates) {
+        if (baudrate == QLatin1String(rate.text)) {
+            if (qtPort)
+                qtPort->setBaudRate(rate.baud, QSerialPort::AllDirections);
+            known = true;
+            break;
+        }
+    }
+    if (!known) {
+        useQext = true;
+        qint32 baud = 115200;
+        for (const Rate &rate : kStandardRates) {
+            if (baudrate == QLatin1String(rate.text)) {
+                baud = rate.baud;
+                known = true;
+                break;
+            }
+        }
+        if (qextPort)
+            qextPort->setBaudRate(baud, QSerialPort::AllDirections);
+        if (qtPort)
+            qtPort->setBaudRate(baud, QSerialPort::AllDirections);
+        if (!known)
+            emit Sig_ReturnMsg(7, tr("Selected baudrate is not supported on this machine! Use default 115200 instead."));
+    }
+    QMutexLocker lock(&baudMutex);
+    baudString = baudrate;
+}
+
+void PortGate::ApplyLineSettings(QSerialPort *port)
+{
+    port->setDataBits(QSerialPort::Data8);
+    port->setParity(QSerialPort::NoParity);
+    port->setStopBits(QSerialPort::OneStop);
+    port->setFlowControl(QSerialPort::NoFlowControl);
+}
+
+void PortGate::On_OpenSerialPort(QString portName)
+{
+    OpenSerialPort(portName);
+}
+
+void PortGate::OpenSerialPort(QString portName)
+{
+    if (!qextPort || !qtPort) {
+        emit Sig_ReturnMsg(1, portName);
+        return;
+    }
+    if (qextPort->isOpen() || qtPort->isOpen()) {
+        emit Sig_ReturnMsg(5, tr("Port is already opened. Close and reopen."));
+        CloseSerialPort();
+    }
+
+    bool opened;
+    if (useQext) {
+        qextPort->setPortName(portName);
+        opened = qextPort->open(QIODevice::ReadWrite);
+    } else {
+        qtPort->setPortName(portName);
+        SetBaudRate(BaudString());
+        ApplyLineSettings(qtPort);
+        opened = qtPort->open(QIODevice::ReadWrite);
+    }
+    if (!opened) {
+        emit Sig_ReturnMsg(1, portName);
+        return;
+    }
+
+    QextPortInfo found;
+    bool listed = false;
+    {
+        QMutexLocker lock(&portListMutex);
+        for (const QextPortInfo &info : lastPortList) {
+            if (SameName(info, portName)) {
+                found = info;
+                listed = true;
+                break;
+            }
+        }
+    }
+    if (listed) {
+        QMutexLocker lock(&currentPortMutex);
+        currentPort = found;
+    } else {
+        emit Sig_ReturnMsg(2, tr("PortGate::On_OpenSerialPort - Port detailed info not found in enumeration."));
+    }
+
+    if (useQext) {
+        SetBaudRate(BaudString());
+        ApplyLineSettings(qextPort);
+    }
+    emit Sig_ReturnMsg(0, portName);
+}
+
+void PortGate::ClosePort(QSerialPort *port)
+{
+    const QString name = CurrentPortName();
+    if (port && port->isOpen()) {
+        port->close();
+        emit Sig_ReturnMsg(3, name);
+    } else {
+        emit Sig_ReturnMsg(4, name);
+    }
+}
+
+void PortGate::CloseSerialPort()
+{
+    ClosePort(qextPort);
+    ClosePort(qtPort);
+    QMutexLocker lock(&currentPortMutex);
+    currentPort.portName = QString::fromLatin1(kNoPort);
+}
+
+void PortGate::On_CloseSerialPort_CurrentPort()
+{
+    CloseSerialPort();
+}
+
+void PortGate::On_CloseSerialPort(QString portName)
+{
+    if (portName == CurrentPortName())
+        CloseSerialPort();
+}
+
+void PortGate::On_SendData(QByteArray data)
+{
+    QSerialPort *port = nullptr;
+    if (qextPort && qextPort->isOpen())
+        port = qextPort;
+    else if (qtPort && qtPort->isOpen())
+        port = qtPort;
+    if (!port) {
+        emit Sig_ReturnMsg(6, tr("PortGate::On_SendData - Port Closed"));
+        return;
+    }
+    port->write(data);
+    port->flush();
+}
+
+void PortGate::On_InternalRecvData_QExtSerialPort()
+{
+    const QByteArray data = qextPort->readAll();
+    if (!data.isEmpty())
+        emit Sig_RecvData(data);
+}
+
+void PortGate::On_InternalRecvData()
+{
+    const QByteArray data = qtPort->readAll();
+    if (!data.isEmpty())
+        emit Sig_RecvData(data);
+}
+
+void PortGate::On_PortError(QSerialPort::SerialPortError error)
+{
+    // An adapter pulled out or a simulator gone: close at once instead of keeping a dead port open
+    // until the next scan happens to see a changed port count.
+    auto *port = qobject_cast<QSerialPort *>(sender());
+    if (error != QSerialPort::ResourceError || !port || !port->isOpen())
+        return;
+    qDebug() << "PortGate: port" << port->portName() << "lost:" << port->errorString();
+    CloseSerialPort();
+}
