@@ -1,0 +1,93 @@
+#ifndef FIFOBUFFER_H
+#define FIFOBUFFER_H
+
+#include "chartdeck_global.h"
+
+#include <qwt_series_data.h>
+
+#include <QPointF>
+#include <QRectF>
+
+#include <cstddef>
+#include <vector>
+
+// Sample store of one curve. Samples are kept as (value, time) pairs, oldest first, in a ring whose slots
+// are allocated when the capacity changes and never per sample; the curve reads them with the two
+// coordinates exchanged and, in Y-t mode, with the time made relative to baseTimestamp (in seconds).
+class CHARTDECK_EXPORT FifoBuffer : public QwtSeriesData<QPointF>
+{
+public:
+    // The buffer starts full: capacity samples (0, 0).
+    explicit FifoBuffer(quint32 capacity);
+
+    FifoBuffer(const FifoBuffer &) = delete;
+    FifoBuffer &operator=(const FifoBuffer &) = delete;
+
+    // Adds one sample at the end and then cuts the buffer down to its capacity. A buffer whose capacity
+    // was raised therefore grows by one sample per append, one whose capacity was lowered shrinks on the
+    // next append.
+    void append(double first, double second)
+    {
+        if (count < capacityValue) {
+            std::size_t tail = head + count;
+            if (tail >= ring.size())
+                tail -= ring.size();
+            ring[tail] = QPointF(first, second);
+            ++count;
+        } else if (count == capacityValue && count != 0) {
+            std::size_t tail = head + count;
+            if (tail >= ring.size())
+                tail -= ring.size();
+            ring[tail] = QPointF(first, second);
+            if (++head == ring.size())
+                head = 0;
+        } else {
+            appendBeyondCapacity(first, second);
+        }
+    }
+
+    // Sets the capacity; the stored samples stay until the next append. With fill, that many (0, 0)
+    // samples are appended as well.
+    void setCapacity(quint32 capacity, bool fill = false);
+    quint32 capacity() const { return capacityValue; }
+
+    void setBaseTimestamp(quint32 timestamp) { baseTimestampValue = timestamp; }
+    quint32 baseTimestamp() const { return baseTimestampValue; }
+    void setXyMode(bool on) { xyModeValue = on; }
+    bool xyMode() const { return xyModeValue; }
+
+    // Point i as drawn. Throws std::out_of_range for an index at or beyond size().
+    QPointF at(std::size_t i) const;
+    // The stored (value, time) pair i, untransformed; same range check as at().
+    QPointF stored(std::size_t i) const;
+
+    std::size_t size() const override { return count; }
+    // Qwt's paint path: never throws. An index beyond the end yields the newest point again, so a
+    // painter that asks for more points than there are draws nothing extra.
+    QPointF sample(std::size_t i) const override;
+    // Fixed; it only matters to autoscaling.
+    QRectF boundingRect() const override { return QRectF(-100.0, -10.0, 100.0, 10.0); }
+    void setRectOfInterest(const QRectF &) override {}
+
+private:
+    const QPointF &slotAt(std::size_t i) const
+    {
+        std::size_t index = head + i;
+        if (index >= ring.size())
+            index -= ring.size();
+        return ring[index];
+    }
+    QPointF drawn(const QPointF &storedSample) const;
+    void checkIndex(std::size_t i) const;
+    void appendBeyondCapacity(double first, double second);
+    void relayout(std::size_t slotCount, std::size_t keep);
+
+    std::vector<QPointF> ring;
+    std::size_t head = 0;
+    std::size_t count = 0;
+    quint32 capacityValue = 0;
+    quint32 baseTimestampValue = 0;
+    bool xyModeValue = false;
+};
+
+#endif // FIFOBUFFER_H
