@@ -16,6 +16,7 @@ void GLCanvas::paintEvent(QPaintEvent *event)
     painter.setClipRegion(event->region());
     if (auto *plot = qobject_cast<QwtPlot *>(parentWidget()))
         plot->drawCanvas(&painter);
-    painter.setPen(palette().color(QPalette::WindowText));
-    painter.drawRect(0, 0, width() - 1, height() - 1);
+    // Through the pixel centres: the OpenGL engine drops lines that lie exactly on pixel edges.
+    painter.setPen(QPen(palette().color(QPalette::WindowText), 1.0));
+    painter.drawRect(QRectF(0.5, 0.5, width() - 1, height() - 1));
 }
