@@ -1,0 +1,30 @@
+// kinetra-nodesim: a bus of simulated Kinetra nodes on a pseudo-terminal.
+
+#include "options.h"
+#include "simulator.h"
+
+#include <cstdio>
+
+int main(int argc, char **argv)
+{
+    Options options;
+    std::string error;
+    if (!ParseOptions(argc, argv, &options, &error)) {
+        std::fprintf(stderr, "kinetra-nodesim: %s\nTry 'kinetra-nodesim --help'.\n", error.c_str());
+        return 2;
+    }
+    if (options.help) {
+        std::fputs(UsageText().c_str(), stdout);
+        return 0;
+    }
+
+    Simulator simulator(options);
+    if (!simulator.Setup(&error)) {
+        std::fprintf(stderr, "kinetra-nodesim: %s\n", error.c_str());
+        return 1;
+    }
+    // Whoever started us waits for this line to learn the port.
+    std::printf("%s\n", simulator.PortPath().c_str());
+    std::fflush(stdout);
+    return simulator.Run();
+}

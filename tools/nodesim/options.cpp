@@ -1,0 +1,260 @@
+#include "options.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <unistd.h>
+
+namespace {
+
+constexpr int kMaxNodes = 64;
+
+bool ParseLong(const std::string &text, long min, long max, long *out)
+{
+    if (text.empty())
+        return false;
+    char *end = nullptr;
+    errno = 0;
+    const long v = std::strtol(text.c_str(), &end, 0);
+    if (errno != 0 || *end != '\0' || v < min || v > max)
+        return false;
+    *out = v;
+    return true;
+}
+
+bool ParseDouble(const std::string &text, double min, double max, double *out)
+{
+    if (text.empty())
+        return false;
+    char *end = nullptr;
+    errno = 0;
+    const double v = std::strtod(text.c_str(), &end);
+    if (errno != 0 || *end != '\0' || !std::isfinite(v) || v < min || v > max)
+        return false;
+    *out = v;
+    return true;
+}
+
+std::vector<std::string> Split(const std::string &text, char separator)
+{
+    std::vector<std::string> parts;
+    std::string::size_type start = 0;
+    while (true) {
+        const std::string::size_type at = text.find(separator, start);
+        parts.push_back(text.substr(start, at == std::string::npos ? std::string::npos : at - start));
+        if (at == std::string::npos)
+            return parts;
+        start = at + 1;
+    }
+}
+
+bool ParseFirmware(const std::string &text, uint8_t fw[4])
+{
+    const std::vector<std::string> parts = Split(text, '.');
+    if (parts.size() != 4)
+        return false;
+    for (int i = 0; i < 4; ++i) {
+        long v = 0;
+        if (!ParseLong(parts[size_t(i)], 0, 255, &v))
+            return false;
+        fw[i] = uint8_t(v);
+    }
+    return true;
+}
+
+bool ParseUuid(const std::string &text, uint8_t uuid[20])
+{
+    if (text.size() != 40)
+        return false;
+    for (int i = 0; i < 20; ++i) {
+        long v = 0;
+        if (!ParseLong("0x" + text.substr(size_t(2 * i), 2), 0, 255, &v))
+            return false;
+        uuid[i] = uint8_t(v);
+    }
+    return true;
+}
+
+bool ParseNode(const std::string &text, NodeSpec *spec, std::string *error)
+{
+    bool idGiven = false;
+    for (const std::string &item : Split(text, ',')) {
+        const std::string::size_type eq = item.find('=');
+        const std::string key = item.substr(0, eq);
+        const std::string value = eq == std::string::npos ? std::string() : item.substr(eq + 1);
+        long v = 0;
+        if (key == "id" && ParseLong(value, 32, 2047, &v)) {
+            spec->id = uint16_t(v);
+            idGiven = true;
+        } else if (key == "name" && eq != std::string::npos && value.size() <= 12) {
+            spec->name = value;
+        } else if (key == "fw" && ParseFirmware(value, spec->fw)) {
+        } else if (key == "uuid" && ParseUuid(value, spec->uuid)) {
+            spec->uuidGiven = true;
+        } else {
+            *error = "--node: bad item '" + item
+                     + "' (id=32..2047, name=at most 12 bytes, fw=a.b.c.d, uuid=40 hex digits)";
+            return false;
+        }
+    }
+    if (!idGiven) {
+        *error = "--node: id= is required";
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+std::string DefaultPortDir()
+{
+    const char *runtime = std::getenv("XDG_RUNTIME_DIR");
+    if (runtime && *runtime)
+        return std::string(runtime) + "/kinetra-ports";
+    return "/tmp/kinetra-ports-" + std::to_string(unsigned(getuid()));
+}
+
+std::string UsageText()
+{
+    return "Usage: kinetra-nodesim [options]\n"
+           "Simulates a bus of Kinetra nodes on a pseudo-terminal. The first line of output is the\n"
+           "path of the port (a link ttyKSIM<n> in the port directory).\n"
+           "\n"
+           "  --port-dir DIR        where the port link is published (default $XDG_RUNTIME_DIR/kinetra-ports,\n"
+           "                        else /tmp/kinetra-ports-<uid>)\n"
+           "  --nodes N             number of nodes (default 1, or the number of --node options); nodes\n"
+           "                        not given by --node get ids from 32 up\n"
+           "  --node id=ID,name=NAME,fw=A.B.C.D[,uuid=HEX40]\n"
+           "                        one node (repeatable); fw are the four firmware version bytes\n"
+           "  --odr HZ              starting output data rate of every node, 1..800 (default 100); the\n"
+           "                        rate of firmware whose settings carry no rate\n"
+           "  --log FILE            one JSON line per record received and sent\n"
+           "  --drop P              drop each sent frame with probability P (0..1)\n"
+           "  --corrupt P           flip one bit of each sent frame with probability P (0..1)\n"
+           "  --noise N             N random bytes (never the head byte 0xAA) after each frame\n"
+           "  --mute CMD[,CMD]      never send records of these types\n"
+           "  --latency-ms MS       each node handles a received record MS milliseconds late\n"
+           "  --exit-after S        exit after S seconds\n"
+           "  --seed N              seed of the fault injection (default: random)\n"
+           "  --help                this text\n";
+}
+
+bool ParseOptions(int argc, char **argv, Options *options, std::string *error)
+{
+    Options o;
+    long nodeCount = -1;
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i];
+        std::string value;
+        bool hasValue = false;
+        const std::string::size_type eq = arg.find('=');
+        if (arg.rfind("--", 0) == 0 && eq != std::string::npos) {
+            value = arg.substr(eq + 1);
+            arg = arg.substr(0, eq);
+            hasValue = true;
+        }
+        if (arg == "--help" || arg == "-h") {
+            o.help = true;
+            continue;
+        }
+        static const char *const kWithValue[] = {"--port-dir", "--nodes", "--node", "--odr", "--log",
+                                                 "--drop", "--corrupt", "--noise", "--mute", "--latency-ms",
+                                                 "--exit-after", "--seed"};
+        bool known = false;
+        for (const char *name : kWithValue)
+            known = known || arg == name;
+        if (!known) {
+            *error = "unknown option '" + arg + "'";
+            return false;
+        }
+        if (!hasValue) {
+            if (i + 1 >= argc) {
+                *error = arg + " needs a value";
+                return false;
+            }
+            value = argv[++i];
+        }
+
+        long v = 0;
+        bool ok = true;
+        if (arg == "--port-dir") {
+            ok = !value.empty();
+            o.portDir = value;
+        } else if (arg == "--nodes") {
+            ok = ParseLong(value, 1, kMaxNodes, &nodeCount);
+        } else if (arg == "--node") {
+            NodeSpec spec;
+            if (!ParseNode(value, &spec, error))
+                return false;
+            o.nodes.push_back(spec);
+        } else if (arg == "--odr") {
+            ok = ParseLong(value, 1, 800, &v);
+            o.odr = int(v);
+        } else if (arg == "--log") {
+            ok = !value.empty();
+            o.logPath = value;
+        } else if (arg == "--drop") {
+            ok = ParseDouble(value, 0.0, 1.0, &o.drop);
+        } else if (arg == "--corrupt") {
+            ok = ParseDouble(value, 0.0, 1.0, &o.corrupt);
+        } else if (arg == "--noise") {
+            ok = ParseLong(value, 0, 256, &v);
+            o.noise = int(v);
+        } else if (arg == "--mute") {
+            for (const std::string &item : Split(value, ',')) {
+                ok = ok && ParseLong(item, 1, 127, &v);
+                o.mute.insert(int(v));
+            }
+        } else if (arg == "--latency-ms") {
+            ok = ParseLong(value, 0, 600000, &v);
+            o.latencyMs = int(v);
+        } else if (arg == "--exit-after") {
+            ok = ParseDouble(value, 0.0, 1e7, &o.exitAfter) && o.exitAfter > 0.0;
+        } else if (arg == "--seed") {
+            char *end = nullptr;
+            errno = 0;
+            o.seed = std::strtoull(value.c_str(), &end, 0);
+            ok = !value.empty() && errno == 0 && *end == '\0';
+            o.seedGiven = true;
+        }
+        if (!ok) {
+            *error = "bad value '" + value + "' for " + arg;
+            return false;
+        }
+    }
+    if (o.help) {
+        *options = o;
+        return true;
+    }
+
+    if (nodeCount < 0)
+        nodeCount = o.nodes.empty() ? 1 : long(o.nodes.size());
+    if (long(o.nodes.size()) > nodeCount) {
+        *error = "--nodes " + std::to_string(nodeCount) + " is less than the number of --node options";
+        return false;
+    }
+    std::set<int> used;
+    for (const NodeSpec &spec : o.nodes) {
+        if (!used.insert(spec.id).second) {
+            *error = "node id " + std::to_string(spec.id) + " given twice";
+            return false;
+        }
+    }
+    int nextId = 32;
+    while (long(o.nodes.size()) < nodeCount) {
+        while (used.count(nextId))
+            ++nextId;
+        NodeSpec spec;
+        spec.id = uint16_t(nextId);
+        used.insert(nextId);
+        o.nodes.push_back(spec);
+    }
+    for (NodeSpec &spec : o.nodes)
+        if (spec.name.empty())
+            spec.name = "Sim-" + std::to_string(spec.id);
+    if (o.portDir.empty())
+        o.portDir = DefaultPortDir();
+    *options = o;
+    return true;
+}

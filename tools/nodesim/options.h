@@ -1,0 +1,42 @@
+#ifndef NODESIM_OPTIONS_H
+#define NODESIM_OPTIONS_H
+
+#include <cstdint>
+#include <set>
+#include <string>
+#include <vector>
+
+// One simulated node as given on the command line or filled in with defaults.
+struct NodeSpec
+{
+    uint16_t id = 32;
+    std::string name;
+    uint8_t fw[4] = {31, 8, 2, 70};
+    bool uuidGiven = false;
+    uint8_t uuid[20] = {};
+};
+
+struct Options
+{
+    std::string portDir;
+    std::vector<NodeSpec> nodes;
+    int odr = 100;
+    std::string logPath;
+    double drop = 0.0;
+    double corrupt = 0.0;
+    int noise = 0;
+    std::set<int> mute;
+    int latencyMs = 0;
+    double exitAfter = 0.0; // 0: run until a signal
+    bool seedGiven = false;
+    uint64_t seed = 0;
+    bool help = false;
+};
+
+// Fills in every default (node list, names, port directory). On failure returns false with a
+// message that names the offending argument.
+bool ParseOptions(int argc, char **argv, Options *options, std::string *error);
+std::string UsageText();
+std::string DefaultPortDir();
+
+#endif // NODESIM_OPTIONS_H

@@ -1,0 +1,207 @@
+#include "simulator.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <ctime>
+#include <poll.h>
+#include <sys/signalfd.h>
+#include <sys/timerfd.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr int64_t kProbeInterval = 10 * 1000000; // ns between checks whether a host opened the port
+constexpr uint8_t kHead1 = 0xAA;
+
+int64_t MonotonicNs()
+{
+    struct timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return int64_t(ts.tv_sec) * 1000000000 + ts.tv_nsec;
+}
+
+} // namespace
+
+Simulator::Simulator(const Options &options)
+    : options_(options)
+{
+    if (options_.seedGiven)
+        random_.seed(options_.seed);
+    else
+        random_.seed(std::random_device{}());
+}
+
+Simulator::~Simulator()
+{
+    if (signalFd_ >= 0)
+        close(signalFd_);
+    if (timerFd_ >= 0)
+        close(timerFd_);
+}
+
+int64_t Simulator::Now() const
+{
+    return MonotonicNs();
+}
+
+double Simulator::Seconds() const
+{
+    return double(Now() - start_) / 1e9;
+}
+
+void Simulator::At(int64_t due, std::function<void()> action)
+{
+    agenda_.emplace(due, std::move(action));
+}
+
+bool Simulator::Setup(std::string *error)
+{
+    start_ = Now();
+    sigset_t mask;
+    sigemptyset(&mask);
+    sigaddset(&mask, SIGINT);
+    sigaddset(&mask, SIGTERM);
+    sigaddset(&mask, SIGHUP);
+    sigprocmask(SIG_BLOCK, &mask, nullptr);
+    signal(SIGPIPE, SIG_IGN);
+    signalFd_ = signalfd(-1, &mask, SFD_CLOEXEC | SFD_NONBLOCK);
+    timerFd_ = timerfd_create(CLOCK_MONOTONIC, TFD_CLOEXEC | TFD_NONBLOCK);
+    if (signalFd_ < 0 || timerFd_ < 0) {
+        *error = std::string("cannot set up signals and timers: ") + std::strerror(errno);
+        return false;
+    }
+    if (!options_.logPath.empty() && !log_.Open(options_.logPath, error))
+        return false;
+    if (!line_.Open(error) || !line_.Publish(options_.portDir, error))
+        return false;
+    for (size_t i = 0; i < options_.nodes.size(); ++i)
+        nodes_.emplace_back(new Node(options_.nodes[i], int(i), options_.odr, *this));
+    return true;
+}
+
+void Simulator::Transmit(uint16_t nodeId, const uint8_t *frame, int size)
+{
+    const uint8_t *payload = frame + 3;
+    const int payloadSize = frame[2];
+    const int cmd = payload[0] & 0x7F;
+    const char *fault = nullptr;
+
+    if (options_.mute.count(cmd)) {
+        fault = "mute";
+    } else if (!line_.Connected()) {
+        fault = "offline";
+    } else if (options_.drop > 0 && unit_(random_) < options_.drop) {
+        fault = "drop";
+    } else {
+        std::vector<uint8_t> bytes(frame, frame + size);
+        if (options_.corrupt > 0 && unit_(random_) < options_.corrupt) {
+            // A bit of the payload or checksum: the frame stays a frame, and fails its check.
+            const int bit = std::uniform_int_distribution<int>(3 * 8, size * 8 - 1)(random_);
+            bytes[size_t(bit / 8)] ^= uint8_t(1u << (bit % 8));
+            fault = "corrupt";
+        }
+        // Noise never holds a head byte, so it costs the receiver nothing but bad-head bytes.
+        for (int i = 0; i < options_.noise; ++i) {
+            uint8_t c;
+            do
+                c = uint8_t(std::uniform_int_distribution<int>(0, 255)(random_));
+            while (c == kHead1);
+            bytes.push_back(c);
+        }
+        if (line_.Enqueue(bytes.data(), int(bytes.size())) == PtyLine::Queued::Overrun)
+            fault = "overrun";
+        else if (!line_.Connected())
+            fault = "offline";
+    }
+    log_.Record(Seconds(), "tx", nodeId, payload, payloadSize, fault);
+}
+
+void Simulator::LogReceived(uint16_t nodeId, const uint8_t *payload, int size, const char *fault)
+{
+    log_.Record(Seconds(), "rx", nodeId, payload, size, fault);
+}
+
+void Simulator::RunDue()
+{
+    const int64_t now = Now();
+    while (!agenda_.empty() && agenda_.begin()->first <= now) {
+        std::function<void()> action = std::move(agenda_.begin()->second);
+        agenda_.erase(agenda_.begin());
+        action();
+    }
+}
+
+void Simulator::ReadLine()
+{
+    uint8_t buffer[4096];
+    while (line_.Connected()) {
+        const int n = line_.Read(buffer, int(sizeof(buffer)));
+        if (n < 0) {
+            line_.Hangup();
+            return;
+        }
+        if (n == 0)
+            return;
+        // Every node hears the whole line and decides for itself what is addressed to it.
+        for (const std::unique_ptr<Node> &node : nodes_)
+            node->Receive(buffer, n);
+        line_.Flush();
+    }
+}
+
+int Simulator::Run()
+{
+    for (const std::unique_ptr<Node> &node : nodes_)
+        node->Start();
+    const int64_t exitAt = options_.exitAfter > 0 ? start_ + int64_t(options_.exitAfter * 1e9) : 0;
+    int64_t nextProbe = Now();
+
+    while (true) {
+        RunDue();
+        line_.Flush();
+        log_.Flush();
+
+        int64_t now = Now();
+        if (exitAt && now >= exitAt)
+            break;
+        if (!line_.Connected() && now >= nextProbe) {
+            if (!line_.Probe())
+                nextProbe = now + kProbeInterval;
+        }
+
+        int64_t wake = agenda_.empty() ? now + 1000000000 : agenda_.begin()->first;
+        if (exitAt && exitAt < wake)
+            wake = exitAt;
+        if (!line_.Connected() && nextProbe < wake)
+            wake = nextProbe;
+        if (wake > now) {
+            struct itimerspec spec = {};
+            spec.it_value.tv_sec = time_t(wake / 1000000000);
+            spec.it_value.tv_nsec = long(wake % 1000000000);
+            timerfd_settime(timerFd_, TFD_TIMER_ABSTIME, &spec, nullptr);
+
+            struct pollfd fds[3] = {{signalFd_, POLLIN, 0}, {timerFd_, POLLIN, 0}, {-1, 0, 0}};
+            if (line_.Connected())
+                fds[2] = {line_.Fd(), short(POLLIN | (line_.Pending() ? POLLOUT : 0)), 0};
+            if (poll(fds, 3, -1) < 0 && errno != EINTR)
+                return 1;
+            if (fds[0].revents & POLLIN)
+                break;
+            if (fds[1].revents & POLLIN) {
+                uint64_t expirations;
+                while (read(timerFd_, &expirations, sizeof(expirations)) > 0) {
+                }
+            }
+            if (fds[2].fd >= 0) {
+                if (fds[2].revents & POLLIN)
+                    ReadLine();
+                if (line_.Connected() && (fds[2].revents & (POLLHUP | POLLERR)))
+                    line_.Hangup();
+            }
+        }
+    }
+    log_.Flush();
+    line_.Unpublish();
+    return 0;
+}
