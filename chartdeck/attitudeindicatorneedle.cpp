@@ -12,7 +12,8 @@ AttitudeIndicatorNeedle::AttitudeIndicatorNeedle(const QColor &color)
     setPalette(needlePalette);
 }
 
-void AttitudeIndicatorNeedle::drawNeedle(QPainter *painter, double length, QPalette::ColorGroup colorGroup) const
+void AttitudeIndicatorNeedle::drawNeedle(QPainter *painter, double length,
+                                         QPalette::ColorGroup colorGroup) const
 {
     const double triangleSize = length * 0.1;
     const double tip = length - 2.0;
@@ -24,7 +25,7 @@ void AttitudeIndicatorNeedle::drawNeedle(QPainter *painter, double length, QPale
     triangle.closeSubpath();
     painter->fillPath(triangle, palette().brush(colorGroup, QPalette::Text));
 
-    painter->setPen(QPen(palette().color(colorGroup, QPalette::Text), 3, Qt::SolidLine, Qt::SquareCap,
-                         Qt::BevelJoin));
+    painter->setPen(
+        QPen(palette().color(colorGroup, QPalette::Text), 3, Qt::SolidLine, Qt::SquareCap, Qt::BevelJoin));
     painter->drawLine(QPointF(0.0, -tip), QPointF(0.0, tip));
 }

@@ -40,7 +40,8 @@ ChartDeck::ChartDeck(QWidget *parent)
     , ui(new Ui::ChartDeck)
 {
     ui->setupUi(this);
-    for (QPushButton *button : {ui->pushButton_Reset, ui->pushButton_Test, ui->pushButton_Test1, ui->pushButton_Test2}) {
+    for (QPushButton *button :
+         {ui->pushButton_Reset, ui->pushButton_Test, ui->pushButton_Test1, ui->pushButton_Test2}) {
         button->hide();
         button->setEnabled(false);
     }
@@ -123,7 +124,8 @@ void ChartDeck::Hide_PlotDisplay(const std::string &name)
     plotShown[name] = false;
 }
 
-void ChartDeck::setAxis(const std::string &name, int axis, const std::string &axisTitle, double min, double max)
+void ChartDeck::setAxis(const std::string &name, int axis, const std::string &axisTitle, double min,
+                        double max)
 {
     Plot *plot = findPlot(name);
     if (plot == nullptr)
@@ -134,12 +136,14 @@ void ChartDeck::setAxis(const std::string &name, int axis, const std::string &ax
     plot->replot();
 }
 
-void ChartDeck::SetAxisX_PlotDisplay(const std::string &name, const std::string &axisTitle, double min, double max)
+void ChartDeck::SetAxisX_PlotDisplay(const std::string &name, const std::string &axisTitle, double min,
+                                     double max)
 {
     setAxis(name, QwtPlot::xBottom, axisTitle, min, max);
 }
 
-void ChartDeck::SetAxisY_PlotDisplay(const std::string &name, const std::string &axisTitle, double min, double max)
+void ChartDeck::SetAxisY_PlotDisplay(const std::string &name, const std::string &axisTitle, double min,
+                                     double max)
 {
     setAxis(name, QwtPlot::yLeft, axisTitle, min, max);
 }
@@ -155,7 +159,8 @@ void ChartDeck::SetRefreshRate_PlotDisplay(const std::string &name, int interval
 }
 
 void ChartDeck::AddCurve_PlotDisplay(const std::string &plotName, const std::string &curveName,
-                                     const std::string &curveTitle, unsigned int capacity, const QColor &color)
+                                     const std::string &curveTitle, unsigned int capacity,
+                                     const QColor &color)
 {
     if (Plot *plot = findPlot(plotName))
         plot->addCurve(curveName, curveTitle, capacity, color);

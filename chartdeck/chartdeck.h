@@ -44,16 +44,18 @@ public:
     void AddCurve_PlotDisplay(const std::string &plotName, const std::string &curveName,
                               const std::string &curveTitle, unsigned int capacity, const QColor &color);
     void DeleteCurve_PlotDisplay(const std::string &plotName, const std::string &curveName);
-    void SetCurveStyle_PlotDisplay(const std::string &plotName, const std::string &curveName, const QColor &color,
-                                   int width);
-    void SetCurveFifoSize_PlogDisplay(const std::string &plotName, const std::string &curveName, unsigned int size);
+    void SetCurveStyle_PlotDisplay(const std::string &plotName, const std::string &curveName,
+                                   const QColor &color, int width);
+    void SetCurveFifoSize_PlogDisplay(const std::string &plotName, const std::string &curveName,
+                                      unsigned int size);
     // Y-t mode: value over time (microseconds); XY mode: value vertical, time horizontal.
     void SetValue_PlotDisplay(const std::string &plotName, const std::string &curveName, double value,
                               double time);
     // Time origin (microseconds) of the curves that exist now.
     void SetTimestamp_PlotDisplay(const std::string &plotName, quint32 timestamp);
     void Set_XY_Mode(const std::string &plotName, bool on);
-    void FillCurve_SineWave_PlotDisplay(const std::string &plotName, const std::string &curveName, double phase);
+    void FillCurve_SineWave_PlotDisplay(const std::string &plotName, const std::string &curveName,
+                                        double phase);
 
     // These act on the plots that exist when they are called.
     void Set_Title_Font_PlotDisplay(const QFont &font);

@@ -62,8 +62,8 @@ void FifoBuffer::checkIndex(std::size_t i) const
     if (i < count)
         return;
     char text[128];
-    std::snprintf(text, sizeof text, "vector::_M_range_check: __n (which is %zu) >= this->size() (which is %zu)",
-                  i, count);
+    std::snprintf(text, sizeof text,
+                  "vector::_M_range_check: __n (which is %zu) >= this->size() (which is %zu)", i, count);
     throw std::out_of_range(text);
 }
 

@@ -2,13 +2,12 @@
 
 #include <qwt_plot.h>
 
-#include <QPaintEvent>
 #include <QPainter>
+#include <QPaintEvent>
 
 GLCanvas::GLCanvas(QwtPlot *plot)
     : QwtPlotGLCanvas(plot)
-{
-}
+{}
 
 void GLCanvas::paintEvent(QPaintEvent *event)
 {

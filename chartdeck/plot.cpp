@@ -146,7 +146,8 @@ void Plot::Set_CurveSettings(const std::string &curveName)
                              (record->paintAttributes & CurveSettings::ClipPolygons) != 0);
     curve->setPaintAttribute(QwtPlotCurve::FilterPoints,
                              (record->paintAttributes & CurveSettings::FilterPoints) != 0);
-    curve->setRenderHint(QwtPlotItem::RenderAntialiased, (record->renderHints & CurveSettings::Antialiased) != 0);
+    curve->setRenderHint(QwtPlotItem::RenderAntialiased,
+                         (record->renderHints & CurveSettings::Antialiased) != 0);
     QwtPainter::setPolylineSplitting(record->polylineSplitting);
 }
 

@@ -33,23 +33,27 @@ double processCpuSeconds()
 }
 
 const char *const plotNames[3] = {"Accel", "Gyro", "Mag"};
-const char *const curveNames[3][3] = {{"AccX", "AccY", "AccZ"}, {"GyroX", "GyroY", "GyroZ"}, {"MagX", "MagY", "MagZ"}};
+const char *const curveNames[3][3] = {
+    {"AccX", "AccY", "AccZ"}, {"GyroX", "GyroY", "GyroZ"}, {"MagX", "MagY", "MagZ"}};
 
 // The Y-t window as the node window builds it, with the fonts and canvas size the node window gives it.
 void buildYtWindow(ChartDeck &deck, unsigned capacity)
 {
-    const char *titles[3] = {"Accelerometer (g)", "Gyroscope (rad/s)", "Magnetometer (1 earth magnetic field)"};
+    const char *titles[3] = {"Accelerometer (g)", "Gyroscope (rad/s)",
+                             "Magnetometer (1 earth magnetic field)"};
     const char *yTitles[3] = {"Raw Data (g)", "Raw Data (rad/s)", "Raw Data (Gs)"};
     const double ranges[3] = {1.5, 6.0, 1.5};
     const int refresh[3] = {50, 40, 60};
-    const QColor colours[3] = {QColor(250, 110, 190, 210), QColor(150, 220, 80, 210), QColor(0, 210, 255, 210)};
+    const QColor colours[3] = {QColor(250, 110, 190, 210), QColor(150, 220, 80, 210),
+                               QColor(0, 210, 255, 210)};
     for (int p = 0; p < 3; ++p) {
         deck.Create_PlotDisplay(plotNames[p], titles[p], false);
         deck.SetAxisX_PlotDisplay(plotNames[p], "Time (ms)", -1.6, 0.0);
         deck.SetAxisY_PlotDisplay(plotNames[p], yTitles[p], -ranges[p], ranges[p]);
         deck.SetRefreshRate_PlotDisplay(plotNames[p], refresh[p]);
         for (int c = 0; c < 3; ++c) {
-            deck.AddCurve_PlotDisplay(plotNames[p], curveNames[p][c], curveNames[p][c], capacity, QColor("white"));
+            deck.AddCurve_PlotDisplay(plotNames[p], curveNames[p][c], curveNames[p][c], capacity,
+                                      QColor("white"));
             deck.SetCurveStyle_PlotDisplay(plotNames[p], curveNames[p][c], colours[c], 2);
         }
     }
@@ -157,12 +161,14 @@ void benchYtWindow(bool shown, double seconds)
     const double wallSeconds = double(wall.nsecsElapsed()) * 1e-9;
     const double cpuSeconds = processCpuSeconds() - cpuBefore;
 
-    std::printf("Y-t window %s (%dx%d, 3 plots x 3 curves x 320 points, refresh 50/40/60 ms): "
-                "%.2f %% of one core over %.1f s; %.0f samples/s per sensor; canvas paints/s %.1f %.1f %.1f\n",
-                shown ? "shown   " : "hidden  ", deck.width(), deck.height(), 100.0 * cpuSeconds / wallSeconds,
-                wallSeconds, double(fed - fedBefore) / wallSeconds, (counters[0].paints - paintsBefore[0]) / wallSeconds,
-                (counters[1].paints - paintsBefore[1]) / wallSeconds,
-                (counters[2].paints - paintsBefore[2]) / wallSeconds);
+    std::printf(
+        "Y-t window %s (%dx%d, 3 plots x 3 curves x 320 points, refresh 50/40/60 ms): "
+        "%.2f %% of one core over %.1f s; %.0f samples/s per sensor; canvas paints/s %.1f %.1f %.1f\n",
+        shown ? "shown   " : "hidden  ", deck.width(), deck.height(), 100.0 * cpuSeconds / wallSeconds,
+        wallSeconds, double(fed - fedBefore) / wallSeconds,
+        (counters[0].paints - paintsBefore[0]) / wallSeconds,
+        (counters[1].paints - paintsBefore[1]) / wallSeconds,
+        (counters[2].paints - paintsBefore[2]) / wallSeconds);
 }
 
 } // namespace

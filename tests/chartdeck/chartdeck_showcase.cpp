@@ -5,10 +5,10 @@
 #include "chartdeck.h"
 
 #include <QApplication>
-#include <QScreen>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QPixmap>
+#include <QScreen>
 #include <QStyleFactory>
 #include <QTimer>
 
@@ -49,7 +49,8 @@ int main(int argc, char **argv)
     QApplication app(argc, argv);
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
     QApplication::setPalette(darkPalette());
-    const QString outDir = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("/tmp/chartdeck_shots");
+    const QString outDir =
+        argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("/tmp/chartdeck_shots");
     QDir().mkpath(outDir);
 
     if (argc > 2 && qstrcmp(argv[2], "demo") == 0) {
@@ -60,8 +61,9 @@ int main(int argc, char **argv)
             QMetaObject::invokeMethod(&demo, slot);
         QTimer::singleShot(1500, [&] {
             const QString file = QStringLiteral("%1/chartdeck_demo.png").arg(outDir);
-            QGuiApplication::primaryScreen()->grabWindow(0, 0, 0, demo.frameGeometry().width(),
-                                                         demo.frameGeometry().height()).save(file);
+            QGuiApplication::primaryScreen()
+                ->grabWindow(0, 0, 0, demo.frameGeometry().width(), demo.frameGeometry().height())
+                .save(file);
             qInfo("saved %s", qPrintable(file));
             app.quit();
         });
@@ -84,7 +86,8 @@ int main(int argc, char **argv)
         {"Gyro", "Gyroscope (rad/s)", "Raw Data (rad/s)", 6.0, 40, {"GyroX", "GyroY", "GyroZ"}},
         {"Mag", "Magnetometer (1 earth magnetic field)", "Raw Data (Gs)", 1.5, 60, {"MagX", "MagY", "MagZ"}},
     };
-    const QColor colours[3] = {QColor(250, 110, 190, 210), QColor(150, 220, 80, 210), QColor(0, 210, 255, 210)};
+    const QColor colours[3] = {QColor(250, 110, 190, 210), QColor(150, 220, 80, 210),
+                               QColor(0, 210, 255, 210)};
     for (const PlotSpec &spec : plots) {
         deck.Create_PlotDisplay(spec.name, spec.title, false);
         deck.SetAxisX_PlotDisplay(spec.name, "Time (ms)", -1.6, 0.0);
@@ -117,7 +120,8 @@ int main(int argc, char **argv)
             phase += 2.0 * M_PI * 1.5 / 800.0;
             for (const PlotSpec &spec : plots) {
                 for (int c = 0; c < 3; ++c) {
-                    const double v = spec.range * 0.8 * std::sin(phase + c * 2.1) * std::cos(phase * 0.37 + c);
+                    const double v =
+                        spec.range * 0.8 * std::sin(phase + c * 2.1) * std::cos(phase * 0.37 + c);
                     deck.SetValue_PlotDisplay(spec.name, spec.curves[c], v, stamp);
                 }
                 deck.SetTimestamp_PlotDisplay(spec.name, stamp);
@@ -126,7 +130,8 @@ int main(int argc, char **argv)
     });
     feed.start(5);
 
-    const Attitude poses[] = {{0.0, 0.0, 0.0}, {30.0, 20.0, 45.0}, {-60.0, -45.0, 200.0}, {170.0, 80.0, 300.0}};
+    const Attitude poses[] = {
+        {0.0, 0.0, 0.0}, {30.0, 20.0, 45.0}, {-60.0, -45.0, 200.0}, {170.0, 80.0, 300.0}};
     int shot = 0;
     QTimer shooter;
     QObject::connect(&shooter, &QTimer::timeout, [&] {

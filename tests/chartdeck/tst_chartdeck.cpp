@@ -12,8 +12,8 @@
 #include <QMdiSubWindow>
 #include <QPointer>
 #include <QPushButton>
-#include <QVBoxLayout>
 #include <QtTest>
+#include <QVBoxLayout>
 
 namespace {
 
@@ -220,10 +220,12 @@ void TstChartDeck::drawnCoordinates_data()
     QTest::addColumn<double>("second");
     QTest::addColumn<QPointF>("drawn");
 
-    QTest::newRow("Y-t: x = (t - base) / 1e6, y = value") << false << 2500000u << 0.75 << 2100000.0
-                                                           << QPointF(-0.4, 0.75);
-    QTest::newRow("Y-t: newest sample at 0") << false << 2500000u << -1.25 << 2500000.0 << QPointF(0.0, -1.25);
-    QTest::newRow("XY: (a, b) drawn at x = b, y = a") << true << 2500000u << 0.2 << -0.9 << QPointF(-0.9, 0.2);
+    QTest::newRow("Y-t: x = (t - base) / 1e6, y = value")
+        << false << 2500000u << 0.75 << 2100000.0 << QPointF(-0.4, 0.75);
+    QTest::newRow("Y-t: newest sample at 0")
+        << false << 2500000u << -1.25 << 2500000.0 << QPointF(0.0, -1.25);
+    QTest::newRow("XY: (a, b) drawn at x = b, y = a")
+        << true << 2500000u << 0.2 << -0.9 << QPointF(-0.9, 0.2);
 }
 
 void TstChartDeck::drawnCoordinates()

@@ -67,15 +67,16 @@ void TstFifoBuffer::appendRule_data()
 
     QTest::newRow("prefilled with zeros") << 4u << "" << QVector<double>{0, 0, 0, 0};
     QTest::newRow("k appends push out the k oldest") << 4u << "a1 a2" << QVector<double>{0, 0, 1, 2};
-    QTest::newRow("ring wraps many times, oldest first") << 3u << "a1 a2 a3 a4 a5 a6 a7 a8 a9 a10"
-                                                         << QVector<double>{8, 9, 10};
-    QTest::newRow("lowered: samples stay until the next append") << 5u << "a1 a2 a3 a4 a5 c2"
-                                                                 << QVector<double>{1, 2, 3, 4, 5};
+    QTest::newRow("ring wraps many times, oldest first")
+        << 3u << "a1 a2 a3 a4 a5 a6 a7 a8 a9 a10" << QVector<double>{8, 9, 10};
+    QTest::newRow("lowered: samples stay until the next append")
+        << 5u << "a1 a2 a3 a4 a5 c2" << QVector<double>{1, 2, 3, 4, 5};
     QTest::newRow("lowered: next append cuts down") << 5u << "a1 a2 a3 a4 a5 c2 a6" << QVector<double>{5, 6};
     QTest::newRow("raised: grows one per append") << 2u << "a1 a2 c4 a3" << QVector<double>{1, 2, 3};
-    QTest::newRow("raised: full again, then slides") << 2u << "a1 a2 c4 a3 a4 a5" << QVector<double>{2, 3, 4, 5};
-    QTest::newRow("lowered then raised before an append") << 6u << "a1 a2 a3 a4 a5 a6 c2 c4 a7"
-                                                          << QVector<double>{4, 5, 6, 7};
+    QTest::newRow("raised: full again, then slides")
+        << 2u << "a1 a2 c4 a3 a4 a5" << QVector<double>{2, 3, 4, 5};
+    QTest::newRow("lowered then raised before an append")
+        << 6u << "a1 a2 a3 a4 a5 a6 c2 c4 a7" << QVector<double>{4, 5, 6, 7};
     QTest::newRow("capacity 0 stays empty") << 0u << "a1 a2" << QVector<double>{};
     QTest::newRow("lowered to 0 empties on append") << 3u << "a1 c0 a2" << QVector<double>{};
     QTest::newRow("from 0 up again") << 0u << "a1 c2 a2 a3 a4" << QVector<double>{3, 4};
@@ -136,11 +137,12 @@ void TstFifoBuffer::readsExchangeCoordinates_data()
     QTest::newRow("Y-t, origin 0") << false << 0u << 0.5 << 2000000.0 << QPointF(2.0, 0.5);
     QTest::newRow("Y-t, newest at 0") << false << 1500000u << -0.25 << 1500000.0 << QPointF(0.0, -0.25);
     QTest::newRow("Y-t, older to the left") << false << 1500000u << 1.0 << 1100000.0 << QPointF(-0.4, 1.0);
-    QTest::newRow("Y-t, time going back lands right") << false << 1000000u << 1.0 << 1600000.0
-                                                       << QPointF(0.6, 1.0);
-    QTest::newRow("Y-t, origin above 2^31 is unsigned") << false << 3000000000u << 2.0 << 2999750000.0
-                                                        << QPointF(-0.25, 2.0);
-    QTest::newRow("Y-t, across the 32-bit wrap") << false << 500u << 3.0 << 4294966296.0 << QPointF(-0.0015, 3.0);
+    QTest::newRow("Y-t, time going back lands right")
+        << false << 1000000u << 1.0 << 1600000.0 << QPointF(0.6, 1.0);
+    QTest::newRow("Y-t, origin above 2^31 is unsigned")
+        << false << 3000000000u << 2.0 << 2999750000.0 << QPointF(-0.25, 2.0);
+    QTest::newRow("Y-t, across the 32-bit wrap")
+        << false << 500u << 3.0 << 4294966296.0 << QPointF(-0.0015, 3.0);
     QTest::newRow("XY, untransformed") << true << 1500000u << 0.3 << -0.7 << QPointF(-0.7, 0.3);
 }
 

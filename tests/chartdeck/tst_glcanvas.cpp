@@ -10,8 +10,8 @@
 
 #include <QApplication>
 #include <QGLContext>
-#include <QVBoxLayout>
 #include <QtTest>
+#include <QVBoxLayout>
 
 namespace {
 
@@ -89,7 +89,8 @@ void TstGlCanvas::createdAndPainted()
     // Away from the grid lines: the one-pixel border on all four sides, the background inside.
     const int w = frame.width();
     const int h = frame.height();
-    for (const QPoint &p : {QPoint(0, h * 3 / 8), QPoint(w - 1, h * 3 / 8), QPoint(w * 3 / 8, 0), QPoint(w * 3 / 8, h - 1)})
+    for (const QPoint &p :
+         {QPoint(0, h * 3 / 8), QPoint(w - 1, h * 3 / 8), QPoint(w * 3 / 8, 0), QPoint(w * 3 / 8, h - 1)})
         QCOMPARE(QColor(frame.pixel(p)), border);
     QCOMPARE(QColor(frame.pixel(3, h * 3 / 8)), QColor(85, 85, 85));
     QCOMPARE(QColor(frame.pixel(w * 3 / 8, h * 3 / 8)), QColor(85, 85, 85));
