@@ -11,11 +11,11 @@ FifoBuffer::FifoBuffer(quint32 capacity)
 void FifoBuffer::setCapacity(quint32 capacity, bool fill)
 {
     capacityValue = capacity;
-    // Grow the ring now so that the appends that fill it up never allocate. A lowered capacity keeps
-    // the slots until the next append cuts the samples down.
-    if (ring.size() < capacity)
-        relayout(capacity, count);
+    // A raised capacity takes slots only as samples arrive, a lowered one keeps its slots until the next
+    // append cuts the samples down.
     if (fill) {
+        if (ring.size() < capacity)
+            relayout(capacity, qMin<std::size_t>(count, capacity));
         for (quint32 i = 0; i < capacity; ++i)
             append(0.0, 0.0);
     }
@@ -78,6 +78,11 @@ void FifoBuffer::appendBeyondCapacity(double first, double second)
     }
     relayout(capacityValue, capacityValue - 1);
     append(first, second);
+}
+
+void FifoBuffer::grow()
+{
+    relayout(qMin<std::size_t>(capacityValue, qMax<std::size_t>(64, 2 * ring.size())), count);
 }
 
 // Moves the newest `keep` samples, oldest first, into a fresh ring of slotCount slots.

@@ -11,9 +11,10 @@
 #include <cstddef>
 #include <vector>
 
-// Sample store of one curve. Samples are kept as (value, time) pairs, oldest first, in a ring whose slots
-// are allocated when the capacity changes and never per sample; the curve reads them with the two
-// coordinates exchanged and, in Y-t mode, with the time made relative to baseTimestamp (in seconds).
+// Sample store of one curve. Samples are kept as (value, time) pairs, oldest first, in a ring; a full
+// ring is never reallocated, a growing one doubles, so appending does not allocate per sample. The curve
+// reads the samples with the two coordinates exchanged and, in Y-t mode, with the time made relative to
+// baseTimestamp (in seconds).
 class CHARTDECK_EXPORT FifoBuffer : public QwtSeriesData<QPointF>
 {
 public:
@@ -29,6 +30,8 @@ public:
     void append(double first, double second)
     {
         if (count < capacityValue) {
+            if (count == ring.size())
+                grow();
             std::size_t tail = head + count;
             if (tail >= ring.size())
                 tail -= ring.size();
@@ -80,6 +83,7 @@ private:
     QPointF drawn(const QPointF &storedSample) const;
     void checkIndex(std::size_t i) const;
     void appendBeyondCapacity(double first, double second);
+    void grow();
     void relayout(std::size_t slotCount, std::size_t keep);
 
     std::vector<QPointF> ring;

@@ -102,17 +102,19 @@ void TstFifoBuffer::appendRule()
         QCOMPARE(buffer.stored(std::size_t(i)).y(), expected[i]);
 }
 
-// Random mixes of appends and capacity changes, compared after every step.
+// Random mixes of appends and capacity changes, compared after every step; small rounds wrap the ring
+// often, large ones make it grow in several steps.
 void TstFifoBuffer::ringMatchesReference()
 {
     QRandomGenerator random(20240611);
-    for (int round = 0; round < 50; ++round) {
-        const quint32 start = random.bounded(12u);
+    for (int round = 0; round < 60; ++round) {
+        const quint32 maxCapacity = round % 2 == 0 ? 16u : 300u;
+        const quint32 start = random.bounded(maxCapacity);
         FifoBuffer buffer(start);
         ReferenceFifo reference{std::deque<double>(start, 0.0), start};
-        for (int step = 0; step < 400; ++step) {
-            if (random.bounded(10) == 0) {
-                const quint32 capacity = random.bounded(16u);
+        for (int step = 0; step < 1000; ++step) {
+            if (random.bounded(25) == 0) {
+                const quint32 capacity = random.bounded(maxCapacity);
                 buffer.setCapacity(capacity);
                 reference.capacity = capacity;
             } else {
