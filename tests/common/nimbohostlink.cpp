@@ -71,6 +71,12 @@ void NimboHostLink::Close()
     fd_ = -1;
 }
 
+void NimboHostLink::SetReading(bool on)
+{
+    if (notifier_)
+        notifier_->setEnabled(on);
+}
+
 void NimboHostLink::OnReadable()
 {
     char buffer[4096];

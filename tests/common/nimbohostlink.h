@@ -38,6 +38,8 @@ public:
     bool Open(const QString &portPath);
     void Close();
     bool IsOpen() const { return fd_ >= 0; }
+    // Off: the port stays open but nothing is read, as with a host that has stalled.
+    void SetReading(bool on);
 
     NimboObjectDictionary &Dictionary() { return dictionary_; }
     NimboProfile &Profile() { return profile_; }

@@ -11,6 +11,9 @@ constexpr int64_t kBootTime = 300 * kMs;
 constexpr int64_t kMagStep = 200 * kMs; // ten steps: a magnetometer calibration takes 2 s
 constexpr int64_t kBootCalibTime = 1500 * kMs;
 constexpr int kMaxOdr = 800;
+// Behind by more than this (the machine was suspended, say), the stream goes on from now instead
+// of sending a burst of old samples; shorter delays are caught up so that the rate stays exact.
+constexpr int64_t kStallLimit = 500 * kMs;
 
 // Abort codes of a refused service-object access, in the manner of CANopen.
 constexpr uint32_t kAbortBadCommand = 0x05040001u;
@@ -672,8 +675,7 @@ void Node::Tick(uint64_t generation)
     ++tickIndex_;
     int64_t next = tickBase_ + int64_t(std::llround(double(tickIndex_) * period));
     const int64_t now = bus_.Now();
-    if (double(now - next) > 5 * period) {
-        // Stalled (the machine was suspended, say): go on from now instead of a burst of old ticks.
+    if (now - next > kStallLimit) {
         tickBase_ = now;
         tickIndex_ = 0;
         next = now;
