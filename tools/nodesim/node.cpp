@@ -112,7 +112,7 @@ Node::Node(const NodeSpec &spec, int index, int startOdr, NodeBus &bus)
     std::memset(&settings_, 0, sizeof(settings_));
     settings_.settingsWord = NP_SET_EN_GYRO_ | NP_SET_EN_ACC_ | NP_SET_EN_MAG_ | NP_SET_MAG_SA_FILTER_
                              | NP_SET_OUT_STATUS_ | NP_SET_OUT_RAW_ | NP_SET_OUT_Q_S1_E_ | NP_SET_OUT_RPY_
-                             | NP_SET_BINARY_FORMAT_ | (2ul << NP_SET_CHECKSUM_SHIFT_) | NP_SET_EN_UART1_
+                             | NP_SET_BINARY_FORMAT_ | ((uint32_t)2u << NP_SET_CHECKSUM_SHIFT_) | NP_SET_EN_UART1_
                              | NP_SET_EN_UART2_ | NP_SET_EN_CAN1_;
     if (!Legacy())
         settings_.settingsWord |= NP_SET_GYRO_ERR_FILTER_;

@@ -111,8 +111,6 @@ void Simulator::Transmit(uint16_t nodeId, const uint8_t *frame, int size)
         }
         if (line_.Enqueue(bytes.data(), int(bytes.size())) == PtyLine::Queued::Overrun)
             fault = "overrun";
-        else if (!line_.Connected())
-            fault = "offline";
     }
     log_.Record(Seconds(), "tx", nodeId, payload, payloadSize, fault);
 }

@@ -59,7 +59,7 @@ static void PutF32(uint8_t *out, float f)
 
 static uint16_t GetU16(const uint8_t *in)
 {
-    return (uint16_t)(in[0] | (in[1] << 8));
+    return (uint16_t)(in[0] | ((unsigned)in[1] << 8));
 }
 
 static uint32_t GetU32(const uint8_t *in)
@@ -236,12 +236,12 @@ int Np_Ack_Decode(const uint8_t *in, int length, Np_Ack *r)
 uint32_t Np_Settings_LegacyWordFromCurrent(uint32_t word)
 {
     /* Bits 0-2 stay, bit 3 has no place, bits 4-25 move down to 3-24, the rest is not sent. */
-    return (word & 0x7ul) | (((word >> 4) & 0x3FFFFFul) << 3);
+    return (uint32_t)((word & 0x7u) | (((word >> 4) & 0x3FFFFFu) << 3));
 }
 
 uint32_t Np_Settings_CurrentWordFromLegacy(uint32_t word)
 {
-    return (word & 0x7ul) | (((word >> 3) & 0x3FFFFFul) << 4);
+    return (uint32_t)((word & 0x7u) | (((word >> 3) & 0x3FFFFFu) << 4));
 }
 
 int Np_Settings_Encode(const Np_Settings *r, int version, uint8_t *out)
@@ -519,9 +519,9 @@ int Np_Combo_Encode(const Np_Combo *r, uint8_t *out)
 /* Two's complement from an unsigned 32-bit value without relying on implementation-defined casts. */
 static int32_t ToInt32(uint32_t v)
 {
-    if (v <= 0x7FFFFFFFul)
+    if (v <= 0x7FFFFFFFu)
         return (int32_t)v;
-    return (int32_t)(v - 0x80000000ul) - (int32_t)0x7FFFFFFF - 1;
+    return (int32_t)(v - 0x80000000u) - (int32_t)0x7FFFFFFF - 1;
 }
 
 int Np_Combo_Decode(const uint8_t *in, int length, Np_Combo *r)

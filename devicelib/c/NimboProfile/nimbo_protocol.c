@@ -92,7 +92,7 @@ static int UnwrapInData(NimboProtocol *np, const uint8_t **payload, int *payload
     uint16_t received = checksumBytes[0];
     uint16_t expected = NimboProtocol_Checksum(np, np->inBuf + 2, n + 1);
     if (np->checksumLength == 2) {
-        received = (uint16_t)(received | (checksumBytes[1] << 8));
+        received = (uint16_t)(received | ((unsigned)checksumBytes[1] << 8));
     } else {
         expected &= 0xFFu;
     }
