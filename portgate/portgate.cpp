@@ -341,10 +341,12 @@ void PortGate::On_InternalRecvData()
 
 void PortGate::On_PortError(QSerialPort::SerialPortError error)
 {
-    // An adapter pulled out or a simulator gone: close at once instead of keeping a dead port open
-    // until the next scan happens to see a changed port count.
+    // An adapter pulled out (the read fails) or a pseudo-terminal whose other end went away (the port
+    // reads as ended, reported as a read error): close at once, instead of keeping a dead port open
+    // until the next scan happens to see a changed port count. A read error would also repeat for as
+    // long as the port stays open.
     auto *port = qobject_cast<QSerialPort *>(sender());
-    if (error != QSerialPort::ResourceError || !port || !port->isOpen())
+    if ((error != QSerialPort::ResourceError && error != QSerialPort::ReadError) || !port || !port->isOpen())
         return;
     qDebug() << "PortGate: port" << port->portName() << "lost:" << port->errorString();
     CloseSerialPort();

@@ -1,0 +1,276 @@
+#include "portgate.h"
+#include "simulatorrunner.h"
+
+#include "nimboprofile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <signal.h>
+
+namespace {
+
+using Message = QPair<int, QString>;
+
+QVector<Message> Messages(const QSignalSpy &spy, int from = 0)
+{
+    QVector<Message> out;
+    for (int i = from; i < spy.count(); ++i)
+        out.append({spy.at(i).at(0).toInt(), spy.at(i).at(1).toString()});
+    return out;
+}
+
+QStringList Names(const SerialPortNameList &list)
+{
+    QStringList names;
+    for (const QextPortInfo &p : list)
+        names << p.portName;
+    return names;
+}
+
+QByteArray IdentityRequestFrame()
+{
+    NimboObjectDictionary od;
+    NimboProfile profile(&od);
+    od.Write_Np_Request(NP_ID_BROADCAST_, NP_CMD_ID_);
+    profile.Queue_SendPkg(NP_ID_BROADCAST_, NP_CMD_REQUEST_);
+    quint16 toId;
+    char *data;
+    int size;
+    profile.Next_SendPkg(&toId, &data, &size);
+    return QByteArray(data, size);
+}
+
+} // namespace
+
+class tst_PortGate : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void standardRatePortForStandardRates();
+    void highRatePortForHighRates();
+    void reopenWhileOpen();
+    void sendWhileClosed();
+    void unsupportedRateFallsBackTo115200();
+    void simulatorStartAndStopArePlugEvents();
+    void sameCountSwapIsNoEvent();
+    void lostPortIsClosedAtOnce();
+    void openingUnlistedPortReportsMissingInfo();
+
+private:
+    QString PortDir() const { return runtime.filePath("kinetra-ports"); }
+    QString FakePort(const QString &name) const { return PortDir() + "/" + name; }
+
+    QTemporaryDir runtime;
+    SimulatorRunner *sim = nullptr;
+    PortGate *gate = nullptr;
+    QSignalSpy *messages = nullptr;
+};
+
+void tst_PortGate::initTestCase()
+{
+    QVERIFY(runtime.isValid());
+    // The gateway looks for simulated ports under the runtime directory.
+    qputenv("XDG_RUNTIME_DIR", runtime.path().toLocal8Bit());
+    QCOMPARE(PortGate::SimulatedPortDirectory(), PortDir());
+}
+
+void tst_PortGate::init()
+{
+    QDir(PortDir()).removeRecursively();
+    QDir().mkpath(PortDir());
+    sim = new SimulatorRunner;
+    QVERIFY2(sim->Start({"--port-dir", PortDir()}), qPrintable(sim->ErrorString()));
+    gate = new PortGate;
+    messages = new QSignalSpy(gate, &PortGate::Sig_ReturnMsg);
+    gate->On_Init();
+    QVERIFY(Names(PortGate::EnumeratePorts()).contains(sim->PortPath()));
+}
+
+void tst_PortGate::cleanup()
+{
+    delete messages;
+    messages = nullptr;
+    gate->On_Quit();
+    delete gate;
+    gate = nullptr;
+    delete sim;
+    sim = nullptr;
+}
+
+void tst_PortGate::standardRatePortForStandardRates()
+{
+    QSignalSpy received(gate, &PortGate::Sig_RecvData);
+    gate->On_SetSerialPort("115200");
+    gate->On_OpenSerialPort(sim->PortPath());
+    QCOMPARE(Messages(*messages), (QVector<Message>{{0, sim->PortPath()}}));
+    QVERIFY(gate->UsesStandardRatePort());
+    QVERIFY(gate->StandardRatePort()->isOpen());
+    QVERIFY(!gate->HighRatePort()->isOpen());
+    QCOMPARE(gate->StandardRatePort()->baudRate(), 115200);
+    QCOMPARE(gate->StandardRatePort()->dataBits(), QSerialPort::Data8);
+    QCOMPARE(gate->StandardRatePort()->parity(), QSerialPort::NoParity);
+    QCOMPARE(gate->StandardRatePort()->flowControl(), QSerialPort::NoFlowControl);
+    QCOMPARE(gate->CurrentPortName(), sim->PortPath());
+
+    // Bytes go both ways: the node answers an identity request.
+    gate->On_SendData(IdentityRequestFrame());
+    QVERIFY(!sim->WaitForLog(SimulatorRunner::Match("rx", NP_CMD_REQUEST_), 1, 5000).isEmpty());
+    QVERIFY(!sim->WaitForLog(SimulatorRunner::Match("tx", NP_CMD_ID_), 1, 5000).isEmpty());
+    QTRY_VERIFY_WITH_TIMEOUT(received.count() > 0, 5000);
+
+    gate->On_CloseSerialPort_CurrentPort();
+    QCOMPARE(Messages(*messages, 1), (QVector<Message>{{3, sim->PortPath()}, {4, sim->PortPath()}}));
+    QCOMPARE(gate->CurrentPortName(), QString("NONE"));
+    gate->On_CloseSerialPort_CurrentPort();
+    QCOMPARE(Messages(*messages, 3), (QVector<Message>{{4, "NONE"}, {4, "NONE"}}));
+}
+
+void tst_PortGate::highRatePortForHighRates()
+{
+    for (const char *rate : {"230400", "4000000"}) {
+        messages->clear();
+        gate->On_SetSerialPort(rate);
+        gate->On_OpenSerialPort(sim->PortPath());
+        QCOMPARE(Messages(*messages), (QVector<Message>{{0, sim->PortPath()}}));
+        QVERIFY(!gate->UsesStandardRatePort());
+        QVERIFY(gate->HighRatePort()->isOpen());
+        QVERIFY(!gate->StandardRatePort()->isOpen());
+        QCOMPARE(gate->HighRatePort()->baudRate(), QByteArray(rate).toInt());
+        gate->On_CloseSerialPort_CurrentPort();
+        // The high-rate port is the second one closed.
+        QCOMPARE(Messages(*messages, 1), (QVector<Message>{{4, sim->PortPath()}, {3, sim->PortPath()}}));
+    }
+}
+
+void tst_PortGate::reopenWhileOpen()
+{
+    gate->On_SetSerialPort("115200");
+    gate->On_OpenSerialPort(sim->PortPath());
+    messages->clear();
+    gate->On_OpenSerialPort(sim->PortPath());
+    QCOMPARE(Messages(*messages), (QVector<Message>{{5, "Port is already opened. Close and reopen."},
+                                                    {3, sim->PortPath()},
+                                                    {4, sim->PortPath()},
+                                                    {0, sim->PortPath()}}));
+    QVERIFY(gate->StandardRatePort()->isOpen());
+}
+
+void tst_PortGate::sendWhileClosed()
+{
+    gate->On_SendData(IdentityRequestFrame());
+    QCOMPARE(Messages(*messages), (QVector<Message>{{6, "PortGate::On_SendData - Port Closed"}}));
+    // Nothing reached the node: after a later open, the only request it sees is the one sent then.
+    gate->On_SetSerialPort("115200");
+    gate->On_OpenSerialPort(sim->PortPath());
+    gate->On_SendData(IdentityRequestFrame());
+    QVERIFY(!sim->WaitForLog(SimulatorRunner::Match("rx", NP_CMD_REQUEST_), 1, 5000).isEmpty());
+    QTest::qWait(200);
+    QCOMPARE(sim->WaitForLog(SimulatorRunner::Match("rx", NP_CMD_REQUEST_), 2, 0).size(), 1);
+}
+
+void tst_PortGate::unsupportedRateFallsBackTo115200()
+{
+    const QString text = "Selected baudrate is not supported on this machine! Use default 115200 instead.";
+    gate->On_SetSerialPort("12345");
+    QCOMPARE(Messages(*messages), (QVector<Message>{{7, text}}));
+    gate->On_OpenSerialPort(sim->PortPath());
+    QCOMPARE(Messages(*messages, 1), (QVector<Message>{{7, text}, {0, sim->PortPath()}}));
+    QVERIFY(gate->UsesStandardRatePort());
+    QCOMPARE(gate->StandardRatePort()->baudRate(), 115200);
+    QCOMPARE(gate->BaudString(), QString("12345"));
+}
+
+void tst_PortGate::simulatorStartAndStopArePlugEvents()
+{
+    QSignalSpy plugged(gate, &PortGate::Sig_SerialDevice_PluggedIn);
+    QSignalSpy unplugged(gate, &PortGate::Sig_SerialDevice_Unplugged);
+    QSignalSpy lists(gate, &PortGate::Sig_ScanPortsResult);
+    QSignalSpy heartbeats(gate, &PortGate::Sig_ScanPortEvent);
+
+    SimulatorRunner second;
+    QVERIFY(second.Start({"--port-dir", PortDir()}));
+    QVERIFY(plugged.wait(3000));
+    QCOMPARE(plugged.first().first().toString(), second.PortPath());
+    QCOMPARE(unplugged.count(), 0);
+    QCOMPARE(lists.count(), 1);
+    const auto list = lists.first().first().value<SerialPortNameList>();
+    QVERIFY(Names(list).contains(second.PortPath()));
+    QVERIFY(Names(list).contains(sim->PortPath()));
+
+    // Unplugging the open port closes it.
+    gate->On_SetSerialPort("115200");
+    gate->On_OpenSerialPort(second.PortPath());
+    messages->clear();
+    QVERIFY(second.Stop());
+    QVERIFY(unplugged.wait(3000) || unplugged.count() == 1);
+    QCOMPARE(unplugged.first().first().toString(), second.PortPath());
+    QCOMPARE(lists.count(), 2);
+    QVERIFY(!Names(lists.last().first().value<SerialPortNameList>()).contains(second.PortPath()));
+    QTRY_VERIFY(!gate->StandardRatePort()->isOpen());
+    QVERIFY(Messages(*messages).contains(Message{3, second.PortPath()}));
+    QVERIFY(heartbeats.count() >= 2);
+}
+
+void tst_PortGate::sameCountSwapIsNoEvent()
+{
+    QSignalSpy plugged(gate, &PortGate::Sig_SerialDevice_PluggedIn);
+    QSignalSpy unplugged(gate, &PortGate::Sig_SerialDevice_Unplugged);
+    QSignalSpy lists(gate, &PortGate::Sig_ScanPortsResult);
+    QSignalSpy heartbeats(gate, &PortGate::Sig_ScanPortEvent);
+    // A link to a device that exists counts as a plugged-in port.
+    QVERIFY(QFile::link("/dev/null", FakePort("ttyKSIM90")));
+    QVERIFY(plugged.wait(3000));
+    QCOMPARE(plugged.first().first().toString(), FakePort("ttyKSIM90"));
+    // One adapter out, another in, between two scans: the count does not change, nothing is reported.
+    QVERIFY(heartbeats.wait(3000));
+    QVERIFY(QFile::remove(FakePort("ttyKSIM90")));
+    QVERIFY(QFile::link("/dev/null", FakePort("ttyKSIM91")));
+    const int listsBefore = lists.count();
+    QVERIFY(heartbeats.wait(3000));
+    QVERIFY(heartbeats.wait(3000));
+    QCOMPARE(plugged.count(), 1);
+    QCOMPARE(unplugged.count(), 0);
+    QCOMPARE(lists.count(), listsBefore);
+    // A dangling link is no port.
+    QVERIFY(QFile::link(runtime.filePath("gone"), FakePort("ttyKSIM92")));
+    QVERIFY(!Names(PortGate::EnumeratePorts()).contains(FakePort("ttyKSIM92")));
+}
+
+void tst_PortGate::lostPortIsClosedAtOnce()
+{
+    // Opened by its device path, the port is not in the enumeration, so no unplug event can close it:
+    // only the port's own error does.
+    const QString device = QFileInfo(sim->PortPath()).symLinkTarget();
+    gate->On_SetSerialPort("921600");
+    gate->On_OpenSerialPort(device);
+    QVERIFY(gate->HighRatePort()->isOpen());
+    messages->clear();
+    ::kill(pid_t(sim->ProcessId()), SIGKILL);
+    QTRY_VERIFY_WITH_TIMEOUT(!gate->HighRatePort()->isOpen(), 3000);
+    QCOMPARE(Messages(*messages), (QVector<Message>{{4, "NONE"}, {3, "NONE"}}));
+}
+
+void tst_PortGate::openingUnlistedPortReportsMissingInfo()
+{
+    const QString device = QFileInfo(sim->PortPath()).symLinkTarget();
+    gate->On_SetSerialPort("115200");
+    gate->On_OpenSerialPort(device);
+    QCOMPARE(Messages(*messages),
+             (QVector<Message>{{2, "PortGate::On_OpenSerialPort - Port detailed info not found in enumeration."},
+                               {0, device}}));
+    QCOMPARE(gate->CurrentPortName(), QString("NONE"));
+    messages->clear();
+    gate->On_OpenSerialPort(runtime.filePath("no-such-port"));
+    QCOMPARE(Messages(*messages).last(), (Message{1, runtime.filePath("no-such-port")}));
+}
+
+QTEST_GUILESS_MAIN(tst_PortGate)
+#include "tst_portgate.moc"
