@@ -1,42 +1,17 @@
-#include "chartdeck.h"
-#include "fifobuffer.h"
-#include "plot.h"
+#include "testhelpers.h"
 
 #include <qwt_dial.h>
 #include <qwt_plot_canvas.h>
-#include <qwt_plot_curve.h>
 #include <qwt_scale_widget.h>
 
 #include <QAbstractEventDispatcher>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QPointer>
-#include <QPushButton>
 #include <QtTest>
 #include <QVBoxLayout>
 
 namespace {
-
-Plot *plotOf(ChartDeck &deck, const char *name)
-{
-    return deck.findChild<Plot *>(QLatin1String(name));
-}
-
-QwtPlotCurve *curveOf(ChartDeck &deck, const char *plot, const char *curve)
-{
-    Plot *p = plotOf(deck, plot);
-    CurveSettings *record = p == nullptr ? nullptr : p->curveSettings(curve);
-    return record == nullptr ? nullptr : record->curve;
-}
-
-// What the curve draws, read through Qwt's own interface.
-QVector<QPointF> drawnPoints(QwtPlotCurve *curve)
-{
-    QVector<QPointF> points;
-    for (std::size_t i = 0; i < curve->data()->size(); ++i)
-        points << curve->data()->sample(i);
-    return points;
-}
 
 QStringList layoutOrder(ChartDeck &deck)
 {
@@ -47,20 +22,6 @@ QStringList layoutOrder(ChartDeck &deck)
     return names;
 }
 
-class PaintCounter : public QObject
-{
-public:
-    int paints = 0;
-
-protected:
-    bool eventFilter(QObject *, QEvent *event) override
-    {
-        if (event->type() == QEvent::Paint)
-            ++paints;
-        return false;
-    }
-};
-
 } // namespace
 
 class TstChartDeck : public QObject
@@ -68,11 +29,8 @@ class TstChartDeck : public QObject
     Q_OBJECT
 
 private slots:
-    void startsEmptyWithHiddenTestButtons();
     void unknownNamesAreNoOps();
-    void nameInUseKeepsTheFirst();
-    void newCurveIsPrefilledAndSlides();
-    void fifoSizeChanges();
+    void curveBufferThroughTheDeck();
     void drawnCoordinates_data();
     void drawnCoordinates();
     void originAndModeOnlyForExistingCurves();
@@ -81,22 +39,7 @@ private slots:
     void oneRefreshTimerPerPlot();
     void refreshRepaintsOnlyTheCanvas();
     void sigQuitOncePerClose();
-    void fontsAndSizeForExistingPlotsOnly();
 };
-
-void TstChartDeck::startsEmptyWithHiddenTestButtons()
-{
-    ChartDeck deck;
-    QCOMPARE(deck.findChildren<Plot *>().size(), 0);
-    for (const char *name : {"pushButton_Reset", "pushButton_Test", "pushButton_Test1", "pushButton_Test2"}) {
-        auto *button = deck.findChild<QPushButton *>(QLatin1String(name));
-        QVERIFY(button != nullptr);
-        QVERIFY(button->isHidden());
-        QVERIFY(!button->isEnabled());
-    }
-    QCOMPARE(deck.palette().color(QPalette::Disabled, QPalette::Window), QColor(53, 53, 53));
-    QCOMPARE(deck.palette().color(QPalette::Base), QColor(Qt::darkGray).darker(150));
-}
 
 void TstChartDeck::unknownNamesAreNoOps()
 {
@@ -104,14 +47,12 @@ void TstChartDeck::unknownNamesAreNoOps()
     deck.Create_PlotDisplay("Accel", "Acc", false);
     deck.AddCurve_PlotDisplay("Accel", "AccX", "Acc X", 3, Qt::white);
     deck.SetValue_PlotDisplay("Accel", "AccX", 1.0, 0.0);
-    const QVector<QPointF> before = drawnPoints(curveOf(deck, "Accel", "AccX"));
+    const QwtSeriesData<QPointF> *data = curveOf(deck, "Accel", "AccX")->data();
 
     for (const std::string plot : {"accel", "Gyro", ""}) {
         deck.Delete_PlotDisplay(plot);
-        deck.Show_PlotDisplay(plot);
         deck.Hide_PlotDisplay(plot);
         deck.SetAxisX_PlotDisplay(plot, "t", 0, 1);
-        deck.SetAxisY_PlotDisplay(plot, "v", 0, 1);
         deck.SetRefreshRate_PlotDisplay(plot, 5);
         deck.AddCurve_PlotDisplay(plot, "AccX", "x", 10, Qt::red);
         deck.SetTimestamp_PlotDisplay(plot, 77);
@@ -124,92 +65,46 @@ void TstChartDeck::unknownNamesAreNoOps()
         deck.SetValue_PlotDisplay("Accel", curve, 9.0, 9.0);
         deck.FillCurve_SineWave_PlotDisplay("Accel", curve, 0.0);
     }
-    deck.Delete_AttitudeDisplay();
-    deck.Show_AttitudeDisplay();
     deck.Setvalue_AttitudeDisplay(10, 10);
-    deck.Setmode_AttitudeDisplay(true);
-    deck.Delete_CompassDisplay();
+    deck.Setmode_AttitudeDisplay(true); // no dial yet
     deck.Show_CompassDisplay();
     deck.Setvalue_CompassDisplay(10);
 
     QCOMPARE(deck.findChildren<Plot *>().size(), 1);
     QCOMPARE(plotOf(deck, "Accel")->curves().size(), std::size_t(1));
-    QCOMPARE(drawnPoints(curveOf(deck, "Accel", "AccX")), before);
+    QCOMPARE(data->size(), std::size_t(3));
+    QCOMPARE(data->sample(2), QPointF(0.0, 1.0));
     QCOMPARE(plotOf(deck, "Accel")->plotSettings().refreshInterval, 20);
-    QCOMPARE(deck.findChildren<QwtDial *>().size(), 0);
+    QVERIFY(deck.findChild<QwtDial *>() == nullptr);
+
+    // A name in use keeps its plot and curve.
+    QwtPlotCurve *curve = curveOf(deck, "Accel", "AccX");
+    deck.Create_PlotDisplay("Accel", "second", true);
+    deck.AddCurve_PlotDisplay("Accel", "AccX", "other", 9, Qt::blue);
+    QCOMPARE(plotOf(deck, "Accel")->title().text(), QStringLiteral("Acc"));
+    QVERIFY(qobject_cast<QwtPlotCanvas *>(plotOf(deck, "Accel")->canvas()) != nullptr);
+    QCOMPARE(curveOf(deck, "Accel", "AccX"), curve);
+    QCOMPARE(curve->data()->size(), std::size_t(3));
 }
 
-void TstChartDeck::nameInUseKeepsTheFirst()
-{
-    ChartDeck deck;
-    deck.Create_PlotDisplay("P", "first", false);
-    deck.AddCurve_PlotDisplay("P", "C", "c", 5, Qt::red);
-    QwtPlotCurve *curve = curveOf(deck, "P", "C");
-    deck.Create_PlotDisplay("P", "second", true);
-    deck.AddCurve_PlotDisplay("P", "C", "other", 9, Qt::blue);
-
-    QCOMPARE(deck.findChildren<Plot *>().size(), 1);
-    QCOMPARE(plotOf(deck, "P")->title().text(), QStringLiteral("first"));
-    QVERIFY(qobject_cast<QwtPlotCanvas *>(plotOf(deck, "P")->canvas()) != nullptr);
-    QCOMPARE(curveOf(deck, "P", "C"), curve);
-    QCOMPARE(curve->data()->size(), std::size_t(5));
-    QCOMPARE(curve->pen().color(), QColor(Qt::red));
-    QCOMPARE(plotOf(deck, "P")->curveSettings("C")->title, std::string("c"));
-}
-
-void TstChartDeck::newCurveIsPrefilledAndSlides()
-{
-    ChartDeck deck;
-    deck.Create_PlotDisplay("P", "p", false);
-    deck.AddCurve_PlotDisplay("P", "C", "c", 1000, Qt::green);
-    QwtPlotCurve *curve = curveOf(deck, "P", "C");
-    QCOMPARE(curve->data()->size(), std::size_t(1000));
-    QCOMPARE(curve->data()->sample(0), QPointF(0, 0));
-    QCOMPARE(curve->data()->sample(999), QPointF(0, 0));
-    QCOMPARE(curve->title().text(), QStringLiteral("Data Moving Right"));
-    QCOMPARE(curve->pen().color(), QColor(Qt::green));
-
-    for (int k = 1; k <= 7; ++k)
-        deck.SetValue_PlotDisplay("P", "C", k, 0.0);
-    QCOMPARE(curve->data()->size(), std::size_t(1000));
-    QCOMPARE(curve->data()->sample(992).y(), 0.0);
-    QCOMPARE(curve->data()->sample(993).y(), 1.0);
-    QCOMPARE(curve->data()->sample(999).y(), 7.0);
-
-    deck.SetCurveStyle_PlotDisplay("P", "C", QColor(0, 210, 255, 210), 2);
-    QCOMPARE(curve->pen().color(), QColor(0, 210, 255, 210));
-    QCOMPARE(curve->pen().width(), 2);
-}
-
-void TstChartDeck::fifoSizeChanges()
+// The append rule itself is FifoBuffer's test; here the deck's part: prefill, and a capacity lowered and
+// raised back before any sample arrived, which must hold the raised capacity.
+void TstChartDeck::curveBufferThroughTheDeck()
 {
     ChartDeck deck;
     deck.Create_PlotDisplay("P", "p", false);
     deck.AddCurve_PlotDisplay("P", "C", "c", 1000, Qt::green);
     const QwtSeriesData<QPointF> *data = curveOf(deck, "P", "C")->data();
-
-    deck.SetCurveFifoSize_PlogDisplay("P", "C", 20);
     QCOMPARE(data->size(), std::size_t(1000));
+    QCOMPARE(data->sample(999), QPointF(0, 0));
+    deck.SetCurveFifoSize_PlogDisplay("P", "C", 20);
+    deck.SetCurveStyle_PlotDisplay("P", "C", QColor(0, 210, 255, 210), 2);
+    QCOMPARE(data->size(), std::size_t(1000));
+    deck.SetCurveFifoSize_PlogDisplay("P", "C", 1000);
     deck.SetValue_PlotDisplay("P", "C", 1.0, 0.0);
-    QCOMPARE(data->size(), std::size_t(20));
-    QCOMPARE(data->sample(19).y(), 1.0);
-
-    deck.SetCurveFifoSize_PlogDisplay("P", "C", 22);
-    for (std::size_t expected : {21, 22, 22}) {
-        deck.SetValue_PlotDisplay("P", "C", 2.0, 0.0);
-        QCOMPARE(data->size(), expected);
-    }
-
-    // Lowered and raised back before any sample arrived: the raised capacity must hold.
-    deck.AddCurve_PlotDisplay("P", "D", "d", 1000, Qt::green);
-    deck.SetCurveFifoSize_PlogDisplay("P", "D", 20);
-    deck.SetCurveFifoSize_PlogDisplay("P", "D", 1000);
-    deck.SetValue_PlotDisplay("P", "D", 1.0, 0.0);
-    QCOMPARE(curveOf(deck, "P", "D")->data()->size(), std::size_t(1000));
-
-    deck.AddCurve_PlotDisplay("P", "E", "e", 0, Qt::green);
-    deck.SetValue_PlotDisplay("P", "E", 1.0, 0.0);
-    QCOMPARE(curveOf(deck, "P", "E")->data()->size(), std::size_t(0));
+    QCOMPARE(data->size(), std::size_t(1000));
+    QCOMPARE(data->sample(999), QPointF(0, 1));
+    QCOMPARE(curveOf(deck, "P", "C")->pen(), QPen(QColor(0, 210, 255, 210), 2));
 }
 
 void TstChartDeck::drawnCoordinates_data()
@@ -222,8 +117,13 @@ void TstChartDeck::drawnCoordinates_data()
 
     QTest::newRow("Y-t: x = (t - base) / 1e6, y = value")
         << false << 2500000u << 0.75 << 2100000.0 << QPointF(-0.4, 0.75);
-    QTest::newRow("Y-t: newest sample at 0")
-        << false << 2500000u << -1.25 << 2500000.0 << QPointF(0.0, -1.25);
+    QTest::newRow("Y-t: newest at 0") << false << 2500000u << -1.25 << 2500000.0 << QPointF(0.0, -1.25);
+    QTest::newRow("Y-t: time going back lands right")
+        << false << 1000000u << 1.0 << 1600000.0 << QPointF(0.6, 1.0);
+    QTest::newRow("Y-t: origin above 2^31 is unsigned")
+        << false << 3000000000u << 2.0 << 2999750000.0 << QPointF(-0.25, 2.0);
+    QTest::newRow("Y-t: across the 32-bit wrap")
+        << false << 500u << 3.0 << 4294966296.0 << QPointF(-0.0015, 3.0);
     QTest::newRow("XY: (a, b) drawn at x = b, y = a")
         << true << 2500000u << 0.2 << -0.9 << QPointF(-0.9, 0.2);
 }
@@ -274,10 +174,9 @@ void TstChartDeck::showHideOrder()
     deck.Show_PlotDisplay("B");
     QCOMPARE(layoutOrder(deck), QStringList({"A", "B", "C"}));
     deck.Hide_PlotDisplay("A");
-    QCOMPARE(layoutOrder(deck), QStringList({"B", "C"}));
-    QVERIFY(!plotOf(deck, "A")->isVisible());
     deck.Hide_PlotDisplay("A");
     QCOMPARE(layoutOrder(deck), QStringList({"B", "C"}));
+    QVERIFY(!plotOf(deck, "A")->isVisible());
     deck.Show_PlotDisplay("A");
     QCOMPARE(layoutOrder(deck), QStringList({"B", "C", "A"}));
     QVERIFY(plotOf(deck, "A")->isVisible());
@@ -289,23 +188,14 @@ void TstChartDeck::deleteCurveAndPlot()
     deck.Create_PlotDisplay("P", "p", false);
     deck.AddCurve_PlotDisplay("P", "C", "c", 3, Qt::green);
     deck.AddCurve_PlotDisplay("P", "D", "d", 3, Qt::green);
-    Plot *plot = plotOf(deck, "P");
-    QCOMPARE(plot->itemList(QwtPlotItem::Rtti_PlotCurve).size(), 2);
-
+    QPointer<Plot> plot(plotOf(deck, "P"));
     deck.DeleteCurve_PlotDisplay("P", "C");
     QCOMPARE(plot->itemList(QwtPlotItem::Rtti_PlotCurve).size(), 1);
-    QVERIFY(plot->curveSettings("C") == nullptr);
     deck.AddCurve_PlotDisplay("P", "C", "c again", 7, Qt::green);
     QCOMPARE(curveOf(deck, "P", "C")->data()->size(), std::size_t(7));
-
-    QPointer<Plot> watched(plot);
-    deck.Hide_PlotDisplay("P");
     deck.Delete_PlotDisplay("P");
-    QVERIFY(watched.isNull());
+    QVERIFY(plot.isNull());
     QVERIFY(layoutOrder(deck).isEmpty());
-    deck.Create_PlotDisplay("P", "fresh", false);
-    QCOMPARE(plotOf(deck, "P")->title().text(), QStringLiteral("fresh"));
-    QCOMPARE(layoutOrder(deck), QStringList({"P"}));
 }
 
 void TstChartDeck::oneRefreshTimerPerPlot()
@@ -317,7 +207,6 @@ void TstChartDeck::oneRefreshTimerPerPlot()
     const auto timers = QAbstractEventDispatcher::instance()->registeredTimers(plotOf(deck, "P"));
     QCOMPARE(timers.size(), 1);
     QCOMPARE(timers.first().interval, 33);
-    QCOMPARE(timers.first().timerType, Qt::CoarseTimer);
 }
 
 void TstChartDeck::refreshRepaintsOnlyTheCanvas()
@@ -339,9 +228,9 @@ void TstChartDeck::refreshRepaintsOnlyTheCanvas()
 
     // Samples alone never paint.
     deck.SetRefreshRate_PlotDisplay("P", 100000);
+    deck.AddCurve_PlotDisplay("P", "C", "c", 10, Qt::green);
     QTest::qWait(20);
     canvasPaints.paints = 0;
-    deck.AddCurve_PlotDisplay("P", "C", "c", 10, Qt::green);
     for (int i = 0; i < 100; ++i)
         deck.SetValue_PlotDisplay("P", "C", i, i);
     QTest::qWait(50);
@@ -355,7 +244,6 @@ void TstChartDeck::sigQuitOncePerClose()
     deck.show();
     QVERIFY(deck.close());
     QCOMPARE(quit.count(), 1);
-    QVERIFY(!deck.isVisible());
     deck.show();
     QVERIFY(deck.close());
     QCOMPARE(quit.count(), 2);
@@ -369,34 +257,6 @@ void TstChartDeck::sigQuitOncePerClose()
     sub->show();
     QVERIFY(sub->close());
     QCOMPARE(mdiQuit.count(), 1);
-}
-
-void TstChartDeck::fontsAndSizeForExistingPlotsOnly()
-{
-    ChartDeck deck;
-    deck.Create_PlotDisplay("A", "a", false);
-    const QFont title(QStringLiteral("Arial"), 15);
-    const QFont axisTitle(QStringLiteral("Arial"), 7);
-    const QFont scale(QStringLiteral("Arial"), 6);
-    deck.Set_Title_Font_PlotDisplay(title);
-    deck.Set_Axis_TitleFont_PlotDisplay(axisTitle);
-    deck.Set_Axis_ScaleFont_PlotDisplay(scale);
-    deck.Set_Canvas_MinimumSize_PlotDisplay(QSize(300, 200));
-    deck.Create_PlotDisplay("B", "b", false);
-
-    Plot *a = plotOf(deck, "A");
-    QCOMPARE(a->title().font(), title);
-    QCOMPARE(a->axisTitle(QwtPlot::xBottom).font(), axisTitle);
-    QCOMPARE(a->axisTitle(QwtPlot::yLeft).font(), axisTitle);
-    QCOMPARE(a->axisFont(QwtPlot::xBottom).pointSize(), 6);
-    QCOMPARE(a->axisFont(QwtPlot::yLeft).pointSize(), 6);
-    QCOMPARE(a->minimumSize(), QSize(300, 200));
-    QCOMPARE(a->sizePolicy().verticalPolicy(), QSizePolicy::MinimumExpanding);
-    QCOMPARE(a->sizePolicy().horizontalPolicy(), QSizePolicy::Preferred);
-
-    Plot *b = plotOf(deck, "B");
-    QVERIFY(b->title().font() != title);
-    QVERIFY(b->minimumSize() != QSize(300, 200));
 }
 
 QTEST_MAIN(TstChartDeck)
