@@ -3,6 +3,7 @@
 #include "attitudeindicatorneedle.h"
 
 #include <qwt_round_scale_draw.h>
+#include <qwt_scale_map.h>
 
 #include <QKeyEvent>
 #include <QPainter>
@@ -15,6 +16,29 @@ const QColor AttitudeIndicator::skyColor(38, 151, 221);
 
 namespace {
 
+// The scale of the upper half, drawn in two passes: the ticks under the dial's clip, then the labels
+// without it. A label whose tick lies more than 4 pixels below the centre is left out, the others are
+// drawn whole, so that no label is cut in two at the horizon.
+class UpperHalfScaleDraw : public QwtRoundScaleDraw
+{
+public:
+    bool labelPass = false;
+
+protected:
+    void drawTick(QPainter *painter, double value, double length) const override
+    {
+        if (!labelPass)
+            QwtRoundScaleDraw::drawTick(painter, value, length);
+    }
+    void drawLabel(QPainter *painter, double value) const override
+    {
+        // Round scale angles count clockwise from twelve o'clock.
+        const double angle = scaleMap().transform(value) * M_PI / 180.0;
+        if (labelPass && radius() * std::cos(angle) >= -4.0)
+            QwtRoundScaleDraw::drawLabel(painter, value);
+    }
+};
+
 // Half-way cases go towards plus infinity; a value that is not a number is taken as 0.
 int roundHalfUp(double value)
 {
@@ -26,7 +50,7 @@ int roundHalfUp(double value)
 AttitudeIndicator::AttitudeIndicator(QWidget *parent)
     : QwtDial(parent)
 {
-    auto *roundScale = new QwtRoundScaleDraw;
+    auto *roundScale = new UpperHalfScaleDraw;
     roundScale->enableComponent(QwtAbstractScaleDraw::Backbone, false);
     roundScale->enableComponent(QwtAbstractScaleDraw::Labels, true);
     setScaleDraw(roundScale);
@@ -89,8 +113,8 @@ void AttitudeIndicator::keyPressEvent(QKeyEvent *event)
 
 void AttitudeIndicator::drawScale(QPainter *painter, const QPointF &center, double radius) const
 {
-    // Ticks and labels only on the upper half: the clip covers everything above the horizontal line
-    // 4 pixels below the centre.
+    // Ticks only on the upper half: the clip covers everything above the horizontal line 4 pixels below
+    // the centre.
     const QPointF p0(center.x(), center.y() + 4.0);
     const double w = innerRect().width();
     QPainterPath clip;
@@ -104,6 +128,14 @@ void AttitudeIndicator::drawScale(QPainter *painter, const QPointF &center, doub
     painter->setClipPath(clip, Qt::IntersectClip);
     QwtDial::drawScale(painter, center, radius);
     painter->restore();
+
+    if (auto *upperHalf = dynamic_cast<const UpperHalfScaleDraw *>(scaleDraw())) {
+        const_cast<UpperHalfScaleDraw *>(upperHalf)->labelPass = true;
+        painter->save();
+        QwtDial::drawScale(painter, center, radius);
+        painter->restore();
+        const_cast<UpperHalfScaleDraw *>(upperHalf)->labelPass = false;
+    }
 }
 
 void AttitudeIndicator::drawScaleContents(QPainter *painter, const QPointF &, double) const
