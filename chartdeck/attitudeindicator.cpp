@@ -60,7 +60,6 @@ AttitudeIndicator::AttitudeIndicator(QWidget *parent)
     setOrigin(270.0);
     setScaleMaxMinor(0);
     setScaleStepSize(30.0);
-    // Just below 180, so that the 180 label does not sit on top of the -180 one.
     setScale(-180.0, 179.999999);
 
     setNeedle(new AttitudeIndicatorNeedle(palette().color(QPalette::Text)));
