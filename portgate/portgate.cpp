@@ -7,6 +7,9 @@
 #include <QtCore/QTimer>
 #include <QtSerialPort/QSerialPortInfo>
 
+#include <QtCore/QElapsedTimer>
+
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -39,6 +42,42 @@ bool Contains(const SerialPortNameList &list, const QString &name)
     return false;
 }
 
+// The machine's serial ports. Enumerating them walks every tty device the kernel has (thousands of
+// file accesses, tens of milliseconds), far too much for a once-a-second scan; a port can only come or
+// go together with its device node, so the walk is repeated when /dev changes, and now and then anyway.
+SerialPortNameList MachinePorts()
+{
+    static QMutex mutex;
+    static SerialPortNameList cached;
+    static bool valid = false;
+    static struct timespec devChanged = {0, 0};
+    static QElapsedTimer sinceWalk;
+    constexpr qint64 kWalkAtLeastEveryMs = 30000;
+
+    QMutexLocker lock(&mutex);
+    struct stat dev = {};
+    const bool statOk = ::stat("/dev", &dev) == 0;
+    const bool devSame = statOk && dev.st_mtim.tv_sec == devChanged.tv_sec && dev.st_mtim.tv_nsec == devChanged.tv_nsec;
+    if (valid && devSame && sinceWalk.isValid() && sinceWalk.elapsed() < kWalkAtLeastEveryMs)
+        return cached;
+
+    cached.clear();
+    for (const QSerialPortInfo &info : QSerialPortInfo::availablePorts()) {
+        QextPortInfo port;
+        port.portName = info.portName();
+        port.friendName = info.description();
+        port.physName = info.systemLocation();
+        port.enumName = info.manufacturer();
+        port.vendorID = info.hasVendorIdentifier() ? info.vendorIdentifier() : 0;
+        port.productID = info.hasProductIdentifier() ? info.productIdentifier() : 0;
+        cached.append(port);
+    }
+    valid = true;
+    devChanged = statOk ? dev.st_mtim : timespec{0, 0};
+    sinceWalk.start();
+    return cached;
+}
+
 } // namespace
 
 PortGate::PortGate(QObject *parent)
@@ -61,17 +100,7 @@ QString PortGate::SimulatedPortDirectory()
 
 SerialPortNameList PortGate::EnumeratePorts()
 {
-    SerialPortNameList list;
-    for (const QSerialPortInfo &info : QSerialPortInfo::availablePorts()) {
-        QextPortInfo port;
-        port.portName = info.portName();
-        port.friendName = info.description();
-        port.physName = info.systemLocation();
-        port.enumName = info.manufacturer();
-        port.vendorID = info.hasVendorIdentifier() ? info.vendorIdentifier() : 0;
-        port.productID = info.hasProductIdentifier() ? info.productIdentifier() : 0;
-        list.append(port);
-    }
+    SerialPortNameList list = MachinePorts();
     // A simulator publishes its port as a link; a link whose target is gone is a dead simulator.
     const QDir dir(SimulatedPortDirectory());
     const QFileInfoList links = dir.entryInfoList(QDir::System | QDir::Files | QDir::NoDotAndDotDot, QDir::Name);
