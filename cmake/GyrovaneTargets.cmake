@@ -31,6 +31,8 @@ function(gyrovane_add_test)
         else()
             add_test(NAME ${T_NAME} COMMAND ${T_NAME})
         endif()
+        # The test command runs everything offscreen; these need the X server that xvfb-run starts.
+        set_tests_properties(${T_NAME} PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=xcb")
     else()
         add_test(NAME ${T_NAME} COMMAND ${T_NAME})
         set_tests_properties(${T_NAME} PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
