@@ -9,12 +9,9 @@
 #include "nimboprofile.h"
 #include "nimboprotocol.h"
 #include "nimbotypes.h"
+#include "testframes.h"
 
 #include <QByteArray>
-#include <QFile>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QVector>
 
 #include <cstddef>
@@ -69,28 +66,15 @@ inline QByteArray CFrame(const QByteArray &payload)
     return QByteArray(reinterpret_cast<const char *>(frame), size);
 }
 
-// A frame built without the code under test: its own bitwise CRC and plain appends.
+// A frame built without the code under test.
 inline QByteArray IndependentFrame(const QByteArray &payload)
 {
-    QByteArray body(1, char(payload.size()));
-    body += payload;
-    quint16 crc = 0xFFFF;
-    for (char ch : body) {
-        crc ^= quint8(ch);
-        for (int i = 0; i < 8; ++i)
-            crc = (crc & 1) ? quint16((crc >> 1) ^ 0xA001) : quint16(crc >> 1);
-    }
-    return QByteArray("\xAA\x55", 2) + body + char(crc & 0xFF) + char(crc >> 8);
+    return testframes::Frame(payload);
 }
 
 inline QByteArray HeaderBytes(int cmd, int fromId, int toId, int res = 0)
 {
-    const quint32 w = quint32(cmd & 0x7F) | quint32(res & 7) << 7 | quint32(fromId & 0x7FF) << 10
-                      | quint32(toId & 0x7FF) << 21;
-    QByteArray h(4, '\0');
-    for (int i = 0; i < 4; ++i)
-        h[i] = char((w >> (8 * i)) & 0xFF);
-    return h;
+    return testframes::Bytes(testframes::HeaderWord(cmd, fromId, toId, res));
 }
 
 // A record-sized payload: header, then a counting pattern.
@@ -102,30 +86,7 @@ inline QByteArray Payload(int cmd, int fromId, int toId, int size, int res = 0)
     return p;
 }
 
-struct GoldenFrame
-{
-    QString record;
-    int cmd;
-    int fromId;
-    int toId;
-    QByteArray payload;
-    QByteArray frame;
-};
-
-inline QVector<GoldenFrame> LoadGoldenFrames()
-{
-    QVector<GoldenFrame> frames;
-    QFile file(QStringLiteral(GYROVANE_TEST_DATA_DIR "/frames.json"));
-    if (!file.open(QIODevice::ReadOnly))
-        return frames;
-    const QJsonArray array = QJsonDocument::fromJson(file.readAll()).object().value("frames").toArray();
-    for (const QJsonValue &v : array) {
-        const QJsonObject o = v.toObject();
-        frames.append({o.value("record").toString(), o.value("cmd").toInt(), o.value("fromId").toInt(),
-                       o.value("toId").toInt(), QByteArray::fromHex(o.value("payload").toString().toLatin1()),
-                       QByteArray::fromHex(o.value("frame").toString().toLatin1())});
-    }
-    return frames;
-}
+using testframes::GoldenFrame;
+using testframes::LoadGoldenFrames;
 
 #endif // DEVICELIB_C_H
