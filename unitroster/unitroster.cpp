@@ -1,0 +1,564 @@
+#include "unitroster.h"
+#include "ui_unitroster.h"
+
+#include <QtCore/QDebug>
+#include <QtCore/QSignalBlocker>
+#include <QtCore/QStringList>
+#include <QtGui/QFont>
+#include <QtWidgets/QHeaderView>
+#include <QtWidgets/QMessageBox>
+
+#include <climits>
+
+namespace {
+
+const char *const kScanText = "🔍 Scan";
+const char *const kStopText = "🔍 Stop";
+const char *const kOpenText = "▶ Open";
+const char *const kCloseText = "■ Close";
+const int kScanIntervalMs = 3500;
+const int kScanTicksToStop = 3;
+const int kReminderDelayMs = 2500;
+const int kCtrlSilence = 2;
+const int kCtrlNormal = 3;
+const int kUuidSize = 20;
+
+} // namespace
+
+UnitRoster::UnitRoster(QWidget *parent)
+    : QMainWindow(parent)
+    , ui(new Ui::UnitRoster)
+{
+    ui->setupUi(this);
+    // Ids are padded to four characters so that this sorts them numerically.
+    ui->treeWidget->sortByColumn(0, Qt::AscendingOrder);
+    ui->treeWidget->header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+    ui->treeWidget->header()->setStretchLastSection(true);
+    idMinimum = 32;
+    idMaximum = 2047;
+    nameMaximum = 12;
+    TreeWidget_Init();
+
+    ui->pushButton_DiagnosticMode->hide();
+    ui->pushButton_DiagnosticMode_Exit->hide();
+    ui->spinBox_DiagnosticMode_Enter3->hide();
+    ui->spinBox_DiagnosticMode_Enter4->hide();
+    ui->spinBox_DiagnosticMode_Enter5->hide();
+    ui->progressBar_Scanning->hide();
+    scanning = false;
+
+    connect(&scanTimer, &QTimer::timeout, this, &UnitRoster::NodeScan_TimerInterrupt);
+    scanTimer.stop();
+    scanTimer.setInterval(kScanIntervalMs);
+    connect(&messageTimer, &QTimer::timeout, this, &UnitRoster::DelayedMessage_TimerInterrupt);
+    messageTimer.stop();
+
+    ui->pushButton_EditItem->setEnabled(false);
+    ui->pushButton_OpenCloseItem->setEnabled(false);
+    currentRow = nullptr;
+    currentColumn = 0;
+
+    connect(&diagnosticTimer, &QTimer::timeout, this, &UnitRoster::Diagnose_TimerInterrupt);
+    diagnosticTimer.stop();
+    diagnosticTimer.setInterval(1000);
+    ui->pushButton_DiagnosticMode->setEnabled(false);
+    ui->pushButton_DiagnosticMode_Exit->setEnabled(false);
+
+    ui->pushButton_Test->hide();
+    ui->pushButton_Test2->hide();
+    ui->pushButton_Test3->hide();
+    ui->pushButton_Test_ClearAll->hide();
+    ui->pushButton_Test_RemoveOneNode->hide();
+}
+
+UnitRoster::~UnitRoster()
+{
+    // The entries, and with them the rows, go before the tree: each row takes itself out of the tree.
+    delete ui;
+}
+
+void UnitRoster::changeEvent(QEvent *event)
+{
+    // Font changes do not reach a button that has a style sheet of its own, so while scanning the
+    // Scan button is given the list's font.
+    if (event->type() == QEvent::FontChange && scanning)
+        ui->pushButton_ScanNode->setFont(font());
+    QMainWindow::changeEvent(event);
+}
+
+void UnitRoster::Set_NodeId_Rage(uint minimum, uint maximum)
+{
+    if (minimum < maximum) {
+        idMinimum = minimum;
+        idMaximum = maximum;
+    }
+    TreeWidget_Init();
+}
+
+void UnitRoster::Set_NodeName_MaxSize(int size)
+{
+    if (size > 0)
+        nameMaximum = size;
+    TreeWidget_Init();
+}
+
+void UnitRoster::TreeWidget_Init()
+{
+    ui->treeWidget->setHeaderLabels({tr("Node ID"), tr("Name  (%1 chars)").arg(nameMaximum)});
+    rowBrush = QBrush(QColor(49, 200, 250, 85), Qt::SolidPattern);
+}
+
+void UnitRoster::TreeWidget_Update(DeviceMap &devices)
+{
+    const QSignalBlocker blocker(ui->treeWidget);
+    topRows.clear();
+    for (auto &entry : devices) {
+        Device &device = entry.second;
+        device.item.addChild(&device.uuidItem);
+        device.item.addChild(&device.firmwareItem);
+        device.item.setBackground(0, rowBrush);
+        device.item.setBackground(1, rowBrush);
+        topRows.append(&device.item);
+    }
+    // Rows already in the tree are passed over, so only new ones are inserted.
+    QList<QTreeWidgetItem *> fresh;
+    for (QTreeWidgetItem *row : qAsConst(topRows))
+        if (!row->treeWidget())
+            fresh.append(row);
+    ui->treeWidget->insertTopLevelItems(0, fresh);
+}
+
+int UnitRoster::Find_UUID(QTreeWidgetItem *row, QByteArray *out)
+{
+    if (!row)
+        return 0;
+    for (int i = 0; i < row->childCount(); ++i) {
+        const QTreeWidgetItem *child = row->child(i);
+        if (child->text(0) == tr("UUID")) {
+            if (out)
+                *out = QByteArray::fromHex(child->text(1).toLatin1());
+            return 1;
+        }
+    }
+    return 0;
+}
+
+int UnitRoster::Uniqueness_NodeID(QTreeWidgetItem *row, uint id)
+{
+    QByteArray rowUuid;
+    if (!Find_UUID(row, &rowUuid))
+        return 255;
+    for (const auto &entry : entries) {
+        const Device &device = entry.second;
+        const QByteArray uuid = QByteArray::fromHex(device.uuidItem.text(1).toLatin1());
+        if (uuid == rowUuid)
+            continue;
+        bool ok = false;
+        const uint shown = device.item.text(0).toUInt(&ok);
+        if (ok && shown == id)
+            return 0;
+    }
+    qDebug() << "Unique!";
+    return 1;
+}
+
+void UnitRoster::NodeCtrl_SetAllNodeToNormalState()
+{
+    emit Sig_NodeCtrl(QByteArray(kUuidSize, '\0'), kCtrlNormal);
+}
+
+void UnitRoster::NodeCtrl_SetNodeToSilence(QByteArray uuid)
+{
+    emit Sig_NodeCtrl(uuid, kCtrlSilence);
+}
+
+void UnitRoster::ScanNode_Start()
+{
+    scanning = true;
+    ui->progressBar_Scanning->show();
+    ui->pushButton_ScanNode->setText(tr(kStopText));
+    ui->pushButton_ScanNode->setStyleSheet(QStringLiteral("background-color: #836302"));
+    SetNodeButtonsEnabled(false);
+    NodeCtrl_SetAllNodeToNormalState();
+    emit Sig_ScanNode();
+    scanTicks = 0;
+    scanTimer.start();
+}
+
+void UnitRoster::ScanNode_Stop()
+{
+    scanning = false;
+    ui->progressBar_Scanning->hide();
+    ui->pushButton_ScanNode->setText(tr(kScanText));
+    ui->pushButton_ScanNode->setStyleSheet(QString());
+    // A widget's own style sheet cuts it off from its parent's font; this hands the font back.
+    ui->pushButton_ScanNode->setFont(QFont());
+    scanTimer.stop();
+    NodeCtrl_SetAllNodeToNormalState();
+}
+
+void UnitRoster::NodeScan_TimerInterrupt()
+{
+    ++scanTicks;
+    if (scanTicks > kScanTicksToStop) {
+        ScanNode_Stop();
+        return;
+    }
+    qDebug() << "NodeScan Timer -- emit Sig_ScanNode()";
+    emit Sig_ScanNode();
+}
+
+void UnitRoster::On_Log_Node(QByteArray uuid, uint nodeId, QByteArray nodeName, QString fWVer)
+{
+    if (scanning) {
+        scanTicks = 0;
+        scanTimer.start();
+        NodeCtrl_SetNodeToSilence(uuid);
+        emit Sig_ScanNode();
+    }
+
+    const auto known = entries.find(uuid);
+    const bool isOpen = known != entries.end() && known->second.isOpen;
+
+    {
+        // A refresh of a listed row must not look like a user's edit.
+        const QSignalBlocker blocker(ui->treeWidget);
+        Device &device = entries[uuid];
+        device.item.setText(0, IdText(nodeId));
+        device.item.setText(1, NameText(nodeName));
+        device.item.setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled | Qt::ItemIsEditable);
+        device.uuidItem.setText(0, tr("UUID"));
+        device.uuidItem.setText(1, QString::fromLatin1(uuid.toHex()));
+        device.uuidItem.setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled);
+        device.firmwareItem.setText(0, tr("Firmware"));
+        device.firmwareItem.setText(1, fWVer);
+        device.firmwareItem.setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled);
+        device.isOpen = isOpen;
+        device.nodeId = nodeId;
+        device.nodeName = nodeName;
+    }
+    savedEntries = entries;
+    TreeWidget_Update(entries);
+}
+
+void UnitRoster::On_Remove_AllNodes()
+{
+    for (const auto &entry : entries)
+        ForgetRows(entry.first, entry.second);
+    entries.clear();
+    savedEntries.clear();
+    TreeWidget_Update(entries);
+}
+
+void UnitRoster::On_Remove_Node(QByteArray uuid)
+{
+    const auto found = entries.find(uuid);
+    if (found != entries.end()) {
+        ForgetRows(found->first, found->second);
+        entries.erase(found);
+    }
+    savedEntries = entries;
+    TreeWidget_Update(entries);
+}
+
+void UnitRoster::On_Close_Node(QByteArray uuid)
+{
+    qDebug() << "UnitRoster::On_Close_Node";
+    const auto found = entries.find(uuid);
+    if (found == entries.end())
+        return;
+    Device &device = found->second;
+    device.isOpen = false;
+    savedEntries = entries;
+    currentRow = &device.item;
+    currentColumn = 0;
+    selectedUuid = uuid;
+    ui->treeWidget->setCurrentItem(&device.item);
+    ui->pushButton_OpenCloseItem->setText(tr(kOpenText));
+    SetNodeButtonsEnabled(true);
+}
+
+void UnitRoster::DelayedMessage_TimerInterrupt()
+{
+    messageTimer.stop();
+    QMessageBox box(
+        QMessageBox::Information, windowTitle(),
+        tr("After editing Node ID or name:\n\nPlease wait 2 seconds so that the settings be saved "
+           "properly and then reset (power cycle) the target module to make changes fully effective."),
+        QMessageBox::Ok, this);
+    box.exec();
+}
+
+void UnitRoster::on_treeWidget_itemChanged(QTreeWidgetItem *item, int column)
+{
+    Q_UNUSED(column);
+    QByteArray uuid;
+    if (!Find_UUID(item, &uuid))
+        QMessageBox::warning(this, windowTitle(),
+                             tr("UUID of the changed item could not be found in the treeWidget."));
+
+    const auto entry = entries.find(uuid);
+    const bool listed = entry != entries.end();
+    bool converted = false;
+    const int typed = item->text(0).toInt(&converted, 10);
+    const uint id = uint(typed);
+
+    // Undo restores what was last accepted.
+    auto undo = [&](bool bothColumns) {
+        const auto saved = savedEntries.find(uuid);
+        if (saved == savedEntries.end()) {
+            if (!bothColumns)
+                RestoreSavedEntries();
+            return;
+        }
+        if (!listed)
+            return;
+        const QSignalBlocker blocker(ui->treeWidget);
+        entry->second.item.setText(0, saved->second.item.text(0));
+        if (bothColumns)
+            entry->second.item.setText(1, saved->second.item.text(1));
+    };
+
+    if (!converted || id < idMinimum || id > idMaximum) {
+        QMessageBox::warning(
+            this, windowTitle(),
+            tr("Invalid Input. The Node ID should be a decimal            number between %1 and %2 "
+               "(inclusive).")
+                .arg(idMinimum)
+                .arg(idMaximum));
+        undo(false);
+        return;
+    }
+    if (Uniqueness_NodeID(item, id) != 1) {
+        QMessageBox::warning(this, windowTitle(),
+                             tr("Node ID not unique. Changes are not saved.\nPlease change the Node ID to a "
+                                "different number."));
+        undo(true);
+        return;
+    }
+
+    // Names travel as UTF-8, as they are shown; a cut never splits a character.
+    const QString typedName = item->text(1);
+    QByteArray name;
+    for (int i = 0; i < typedName.size();) {
+        const int width = (typedName.at(i).isHighSurrogate() && i + 1 < typedName.size()) ? 2 : 1;
+        const QByteArray piece = typedName.mid(i, width).toUtf8();
+        if (name.size() + piece.size() > nameMaximum)
+            break;
+        name += piece;
+        i += width;
+    }
+    if (!listed)
+        return;
+    Device &device = entry->second;
+    {
+        const QSignalBlocker blocker(ui->treeWidget);
+        device.item.setText(1, NameText(name));
+    }
+    device.nodeId = id;
+    device.nodeName = name;
+    savedEntries = entries;
+    emit Sig_New_NodeID(uuid, id, name);
+
+    const int number = FoldVersionNumber(device.firmwareItem.text(1), "The Version Number", true);
+    if ((number != 0 && number <= 299 && number % 100 <= 54) || (number > 299 && number % 100 <= 22)) {
+        messageTimer.setInterval(kReminderDelayMs);
+        messageTimer.start();
+    }
+}
+
+void UnitRoster::on_treeWidget_itemClicked(QTreeWidgetItem *item, int column)
+{
+    currentRow = item;
+    currentColumn = column;
+    QByteArray uuid;
+    if (Find_UUID(item, &uuid)) {
+        selectedUuid = uuid;
+        SetNodeButtonsEnabled(true);
+        const auto found = entries.find(uuid);
+        const bool open = found != entries.end() && found->second.isOpen;
+        ui->pushButton_OpenCloseItem->setText(open ? tr(kCloseText) : tr(kOpenText));
+    } else {
+        selectedUuid.clear();
+        SetNodeButtonsEnabled(false);
+    }
+}
+
+void UnitRoster::on_treeWidget_itemDoubleClicked(QTreeWidgetItem *item, int column)
+{
+    if (scanning)
+        ScanNode_Stop();
+    currentRow = item;
+    currentColumn = column;
+    QByteArray uuid;
+    if (Find_UUID(item, &uuid)) {
+        selectedUuid = uuid;
+        SetNodeButtonsEnabled(true);
+        on_pushButton_OpenCloseItem_clicked();
+    } else {
+        selectedUuid.clear();
+        SetNodeButtonsEnabled(false);
+    }
+}
+
+void UnitRoster::on_pushButton_ScanNode_clicked()
+{
+    if (scanning)
+        ScanNode_Stop();
+    else
+        ScanNode_Start();
+}
+
+void UnitRoster::on_pushButton_EditItem_clicked()
+{
+    if (currentRow)
+        ui->treeWidget->editItem(currentRow, currentColumn);
+}
+
+void UnitRoster::on_pushButton_OpenCloseItem_clicked()
+{
+    if (scanning)
+        ScanNode_Stop();
+    if (selectedUuid.isEmpty())
+        return;
+    const auto found = entries.find(selectedUuid);
+    if (found == entries.end())
+        return;
+    Device &device = found->second;
+
+    if (device.isOpen) {
+        device.isOpen = false;
+        ui->pushButton_OpenCloseItem->setText(tr(kOpenText));
+        emit Sig_CloseNode(selectedUuid);
+        return;
+    }
+
+    const QString version = device.firmwareItem.text(1);
+    const int number = FoldVersionNumber(version, "Firmware Version", false);
+    const int revision = ParseRevision(version);
+    if (number > 30) {
+        device.isOpen = true;
+        ui->pushButton_OpenCloseItem->setText(tr(kCloseText));
+        emit Sig_OpenNode(selectedUuid, device.nodeId, NameText(device.nodeName), number, revision);
+        return;
+    }
+
+    QMessageBox box(
+        QMessageBox::Information, windowTitle(),
+        tr("Kinetra firmware version 3.1.6 or newer is required with the current version Gyrovane.\n"),
+        QMessageBox::Ok, this);
+    box.setInformativeText(tr("To avoid inappropriate configuration, node opening has been canceled. ") +
+                           tr("Current selected Kinetra has the version number: ") + version +
+                           tr("\nPlease contact your suppler for more information."));
+    box.exec();
+}
+
+void UnitRoster::on_pushButton_DiagnosticMode_clicked() {}
+
+void UnitRoster::on_pushButton_DiagnosticMode_Exit_clicked() {}
+
+void UnitRoster::Diagnose_TimerInterrupt()
+{
+    diagnosticTimer.stop();
+}
+
+void UnitRoster::SetNodeButtonsEnabled(bool enabled)
+{
+    ui->pushButton_EditItem->setEnabled(enabled);
+    ui->pushButton_OpenCloseItem->setEnabled(enabled);
+    ui->pushButton_DiagnosticMode->setEnabled(enabled);
+    ui->pushButton_DiagnosticMode_Exit->setEnabled(enabled);
+}
+
+void UnitRoster::ForgetRows(const QByteArray &uuid, const Device &device)
+{
+    // The rows of an entry about to go must not stay remembered as the row last clicked.
+    if (currentRow == &device.item || currentRow == &device.uuidItem || currentRow == &device.firmwareItem) {
+        currentRow = nullptr;
+        currentColumn = 0;
+    }
+    if (uuid == selectedUuid) {
+        selectedUuid.clear();
+        SetNodeButtonsEnabled(false);
+    }
+}
+
+void UnitRoster::RestoreSavedEntries()
+{
+    // Entry by entry rather than by assigning the map, so that the rows of the entries that stay are
+    // the same rows and the tree keeps them.
+    const QSignalBlocker blocker(ui->treeWidget);
+    for (auto it = entries.begin(); it != entries.end();) {
+        if (savedEntries.count(it->first)) {
+            ++it;
+        } else {
+            ForgetRows(it->first, it->second);
+            it = entries.erase(it);
+        }
+    }
+    for (const auto &saved : savedEntries) {
+        const auto found = entries.find(saved.first);
+        if (found == entries.end()) {
+            entries.emplace(saved.first, saved.second);
+            continue;
+        }
+        Device &device = found->second;
+        const Device &from = saved.second;
+        for (int column = 0; column < 2; ++column) {
+            device.item.setText(column, from.item.text(column));
+            device.uuidItem.setText(column, from.uuidItem.text(column));
+            device.firmwareItem.setText(column, from.firmwareItem.text(column));
+        }
+        device.isOpen = from.isOpen;
+        device.nodeId = from.nodeId;
+        device.nodeName = from.nodeName;
+    }
+    TreeWidget_Update(entries);
+}
+
+int UnitRoster::FoldVersionNumber(const QString &version, const char *debugLabel, bool runningValue)
+{
+    qint64 number = 0;
+    const QStringList parts = version.split(QLatin1Char('.'), Qt::SkipEmptyParts);
+    for (const QString &part : parts) {
+        bool ok = false;
+        const int n = part.toInt(&ok, 10);
+        if (!ok)
+            continue;
+        // Saturated, so that a malformed text cannot overflow.
+        number = qBound<qint64>(INT_MIN, number * 10 + n, INT_MAX);
+        if (runningValue)
+            qDebug() << debugLabel << number;
+    }
+    if (!runningValue)
+        qDebug() << debugLabel << number;
+    return int(number);
+}
+
+int UnitRoster::ParseRevision(const QString &version)
+{
+    int revision = 0;
+    const QStringList pieces = version.split(QLatin1Char('('), Qt::SkipEmptyParts);
+    for (const QString &piece : pieces) {
+        const QStringList subPieces = piece.split(QLatin1Char(')'), Qt::SkipEmptyParts);
+        for (const QString &subPiece : subPieces) {
+            bool ok = false;
+            const int n = subPiece.toInt(&ok, 10);
+            if (ok)
+                revision = n;
+        }
+    }
+    qDebug() << "Firmware Revision=" << revision;
+    return revision;
+}
+
+QString UnitRoster::IdText(uint id)
+{
+    return QStringLiteral("%1").arg(id, 4, 10, QLatin1Char(' '));
+}
+
+QString UnitRoster::NameText(const QByteArray &name)
+{
+    const int end = name.indexOf('\0');
+    return QString::fromUtf8(end < 0 ? name : name.left(end));
+}

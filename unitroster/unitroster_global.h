@@ -1,0 +1,12 @@
+#ifndef UNITROSTER_GLOBAL_H
+#define UNITROSTER_GLOBAL_H
+
+#include <QtCore/qglobal.h>
+
+#if defined(UNITROSTER_LIBRARY)
+#define UNITROSTER_EXPORT Q_DECL_EXPORT
+#else
+#define UNITROSTER_EXPORT Q_DECL_IMPORT
+#endif
+
+#endif // UNITROSTER_GLOBAL_H
