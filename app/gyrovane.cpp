@@ -21,7 +21,10 @@ const int kWatchDogTicksToClose = 12;
 const int kDefaultFontSize = 8;
 const int kSmallestFontSize = 1;
 const int kLogoDelayMs = 200;
-const int kNodeCtrlRetryMs = 5;
+// One send tick of the link panel.
+const int kCommandRetryMs = 5;
+// A record the link holds for longer than this is not leaving at all.
+const int kCommandAttempts = 400;
 const int kUuidSize = 20;
 const int kNameSize = 12;
 
@@ -69,10 +72,10 @@ Gyrovane::Gyrovane(QWidget *parent)
 
     QTimer::singleShot(kLogoDelayMs, this, &Gyrovane::on_pushButton_ResetView_clicked);
 
-    nodeCtrlRetryTimer = new QTimer(this);
-    nodeCtrlRetryTimer->setSingleShot(true);
-    nodeCtrlRetryTimer->setInterval(kNodeCtrlRetryMs);
-    connect(nodeCtrlRetryTimer, &QTimer::timeout, this, &Gyrovane::SendPendingNodeCtrl);
+    commandRetryTimer = new QTimer(this);
+    commandRetryTimer->setSingleShot(true);
+    commandRetryTimer->setInterval(kCommandRetryMs);
+    connect(commandRetryTimer, &QTimer::timeout, this, &Gyrovane::SendQueuedCommands);
 
     unitRoster = new UnitRoster(this);
     unitRoster->Set_NodeId_Rage(32, 2047);
@@ -184,13 +187,12 @@ void Gyrovane::On_UnitRoster_New_NodeID(QByteArray uuid, uint newNodeId, QByteAr
     }
     QByteArray name = newNodeName.left(kNameSize);
     name.append(kNameSize - name.size(), '\0');
-    frameCourier->Set_SendIdCmd(0, 0, quint16(newNodeId), reinterpret_cast<quint8 *>(uuid.data()), kUuidSize,
-                                name.data(), kNameSize);
+    Enqueue({QueuedCommand::IdWrite, uuid, 0, quint16(newNodeId), name});
 }
 
 void Gyrovane::On_UnitRoster_ScanNode()
 {
-    frameCourier->Set_RequestPkg(NP_ID_BROADCAST_, NP_CMD_ID_);
+    Enqueue({QueuedCommand::IdRequest, QByteArray(), 0, 0, QByteArray()});
 }
 
 void Gyrovane::On_UnitRoster_NodeCtrl(QByteArray uuid, int ctrlVal)
@@ -199,22 +201,54 @@ void Gyrovane::On_UnitRoster_NodeCtrl(QByteArray uuid, int ctrlVal)
         qDebug() << "Gyrovane::On_UnitRoster_NodeCtrl - UUID Size unmatch!";
         return;
     }
-    pendingNodeCtrl.append(qMakePair(uuid, quint8(ctrlVal)));
-    SendPendingNodeCtrl();
+    Enqueue({QueuedCommand::NodeCtrl, uuid, quint8(ctrlVal), 0, QByteArray()});
 }
 
-void Gyrovane::SendPendingNodeCtrl()
+void Gyrovane::Enqueue(const QueuedCommand &command)
 {
-    while (!pendingNodeCtrl.isEmpty()) {
-        QByteArray uuid = pendingNodeCtrl.first().first;
-        const int result = frameCourier->Set_SendNodeCtrl(0, reinterpret_cast<quint8 *>(uuid.data()),
-                                                          kUuidSize, pendingNodeCtrl.first().second);
-        // The previous command is still waiting for its send tick; this one follows on a later tick.
-        if (result == NP_MUTEX_LOCKED_) {
-            nodeCtrlRetryTimer->start();
+    // A broadcast request already waiting asks the same question.
+    if (command.kind == QueuedCommand::IdRequest && !queuedCommands.isEmpty() &&
+        queuedCommands.last().kind == QueuedCommand::IdRequest)
+        return;
+    queuedCommands.append(command);
+    if (queuedCommands.size() == 1)
+        SendQueuedCommands();
+}
+
+int Gyrovane::TrySend(const QueuedCommand &command)
+{
+    QByteArray uuid = command.uuid;
+    QByteArray name = command.name;
+    switch (command.kind) {
+    case QueuedCommand::NodeCtrl:
+        return frameCourier->Set_SendNodeCtrl(NP_ID_BROADCAST_, reinterpret_cast<quint8 *>(uuid.data()),
+                                              kUuidSize, command.ctrl);
+    case QueuedCommand::IdWrite:
+        return frameCourier->Set_SendIdCmd(NP_ID_BROADCAST_, 0, command.nodeId,
+                                           reinterpret_cast<quint8 *>(uuid.data()), kUuidSize, name.data(),
+                                           kNameSize);
+    case QueuedCommand::IdRequest:
+        // Asked before a node-control frame has left, the nodes would answer before they are silenced.
+        if (frameCourier->profile->IsQueued(NP_CMD_NODECTRL_))
+            return NP_MUTEX_LOCKED_;
+        // Refused only while an identity request is still waiting to go out, which asks the same.
+        frameCourier->Set_RequestPkg(NP_ID_BROADCAST_, NP_CMD_ID_);
+        return NP_SUCC_;
+    }
+    return NP_FAIL_;
+}
+
+void Gyrovane::SendQueuedCommands()
+{
+    while (!queuedCommands.isEmpty()) {
+        QueuedCommand &command = queuedCommands.first();
+        if (TrySend(command) == NP_MUTEX_LOCKED_ && ++command.attempts < kCommandAttempts) {
+            commandRetryTimer->start();
             return;
         }
-        pendingNodeCtrl.removeFirst();
+        if (command.attempts >= kCommandAttempts)
+            qDebug() << "Gyrovane::SendQueuedCommands - the link did not take a command, dropped";
+        queuedCommands.removeFirst();
     }
 }
 

@@ -5,7 +5,6 @@
 
 #include <QtCore/QByteArray>
 #include <QtCore/QList>
-#include <QtCore/QPair>
 #include <QtCore/QString>
 #include <QtWidgets/QMainWindow>
 
@@ -56,7 +55,7 @@ private slots:
     void On_RX_Data(const Np_Settings &np_Settings);
     void On_RX_Data(const Np_Id &np_Id);
 
-    void SendPendingNodeCtrl();
+    void SendQueuedCommands();
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -75,10 +74,22 @@ private:
     bool tabbedMode = true;
     Ui::Gyrovane *ui;
     QByteArray lastReportedUuid;
-    // Node-control commands that the link could not take yet: it holds one such record until it has
-    // left, and a scan sends one per answering node in quick succession.
-    QList<QPair<QByteArray, quint8>> pendingNodeCtrl;
-    QTimer *nodeCtrlRetryTimer = nullptr;
+    // What the node list asked for and the link has not taken yet. The link holds one record of a
+    // kind until its frame has left, while a scan asks for one silence per answering node at once;
+    // the commands leave in the order asked for, so an identity request follows the silences before it.
+    struct QueuedCommand
+    {
+        enum Kind { NodeCtrl, IdWrite, IdRequest } kind;
+        QByteArray uuid;
+        quint8 ctrl;
+        quint16 nodeId;
+        QByteArray name;
+        int attempts = 0;
+    };
+    int TrySend(const QueuedCommand &command);
+    void Enqueue(const QueuedCommand &command);
+    QList<QueuedCommand> queuedCommands;
+    QTimer *commandRetryTimer = nullptr;
 };
 
 #endif // GYROVANE_H
