@@ -1,15 +1,81 @@
 #!/usr/bin/env bash
-# Builds and starts Gyrovane.
+# Builds and starts Gyrovane, by default together with a simulated bus of three Kinetra nodes of three
+# model generations (firmware 31.8.2.70, 51.2.0.11 and 3.1.6.0), which the program finds as a plugged-in
+# port. The simulator stops when the program exits.
+#
+#   ./run.sh            program and simulator
+#   ./run.sh --no-sim   the program alone, for real modules
 set -euo pipefail
 cd "$(dirname "$0")"
+
+use_sim=1
+for arg in "$@"; do
+    case "$arg" in
+    --no-sim) use_sim=0 ;;
+    -h | --help)
+        sed -n '2,8s/^# \{0,1\}//p' "$0"
+        exit 0
+        ;;
+    *)
+        echo "run.sh: unknown option '$arg' (try --help)" >&2
+        exit 2
+        ;;
+    esac
+done
 
 scripts/install-deps
 jobs=$(nproc 2>/dev/null || echo 2)
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build -j"$jobs"
 
-if [[ ! -x build/bin/Gyrovane ]]; then
-    echo "run.sh: the Gyrovane program is not there yet; only the libraries and tests were built."
-    exit 0
+sim_pid=""
+sim_out=""
+app_pid=""
+stop_all() {
+    if [[ -n "$app_pid" ]] && kill -0 "$app_pid" 2>/dev/null; then
+        kill -TERM "$app_pid" 2>/dev/null || true
+        wait "$app_pid" 2>/dev/null || true
+    fi
+    if [[ -n "$sim_pid" ]] && kill -0 "$sim_pid" 2>/dev/null; then
+        kill -TERM "$sim_pid" 2>/dev/null || true
+        wait "$sim_pid" 2>/dev/null || true
+    fi
+    if [[ -n "$sim_out" ]]; then
+        rm -f "$sim_out"
+    fi
+}
+trap stop_all EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
+
+if ((!use_sim)); then
+    exec build/bin/Gyrovane
 fi
-exec build/bin/Gyrovane
+
+build/bin/Gyrovane &
+app_pid=$!
+# Started once the program has made its first port list, the simulator comes as a plugged-in port,
+# which the program opens by itself (a port that is there from the start waits for "Connect").
+sleep 1.5
+sim_out=$(mktemp)
+build/bin/kinetra-nodesim \
+    --node id=32,name=Bow,fw=31.8.2.70 \
+    --node id=33,name=Mast,fw=51.2.0.11 \
+    --node id=34,name=Stern,fw=3.1.6.0 \
+    --odr 50 >"$sim_out" 2>&1 &
+sim_pid=$!
+for _ in $(seq 100); do
+    [[ -s "$sim_out" ]] && break
+    if ! kill -0 "$sim_pid" 2>/dev/null; then
+        echo "run.sh: the node simulator did not start:" >&2
+        cat "$sim_out" >&2
+        break
+    fi
+    sleep 0.1
+done
+[[ -s "$sim_out" ]] && echo "run.sh: simulated nodes on $(head -n 1 "$sim_out")"
+
+status=0
+wait "$app_pid" || status=$?
+app_pid=""
+exit "$status"
