@@ -55,7 +55,9 @@ bool SimulatorRunner::Start(const QStringList &arguments, int timeoutMs)
     logOffset_ = 0;
     stderr_.clear();
 
-    process_.setArguments(QStringList{QStringLiteral("--port-dir"), portDir_, QStringLiteral("--log"), logPath_}
+    // A test that is killed must not leave its simulator running.
+    process_.setArguments(QStringList{QStringLiteral("--exit-with-parent"), QStringLiteral("--port-dir"), portDir_,
+                                      QStringLiteral("--log"), logPath_}
                           + arguments);
     process_.start(QIODevice::ReadOnly);
     if (!process_.waitForStarted(timeoutMs)) {

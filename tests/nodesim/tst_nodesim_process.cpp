@@ -37,6 +37,7 @@ private slots:
     void defaultPortDirectory();
     void endsCleanly_data();
     void endsCleanly();
+    void endsWithItsParent();
 };
 
 void TestNodesimProcess::help()
@@ -155,6 +156,20 @@ void TestNodesimProcess::endsCleanly()
     QFile log(sim.LogPath());
     QVERIFY(log.open(QIODevice::ReadOnly));
     QVERIFY(log.readAll().endsWith("}\n"));
+}
+
+void TestNodesimProcess::endsWithItsParent()
+{
+    // A test killed by its time-out must not leave its simulator behind.
+    QTemporaryDir dir;
+    const QString ports = dir.filePath("ports");
+    QProcess parent;
+    parent.start("sh", {"-c", QString("'%1' --exit-with-parent --port-dir '%2' --log /dev/null & sleep 1")
+                                  .arg(SimulatorRunner::ProgramPath(), ports)});
+    QVERIFY(parent.waitForStarted());
+    QTRY_VERIFY_WITH_TIMEOUT(Exists(ports + "/ttyKSIM0"), 3000);
+    QVERIFY(parent.waitForFinished(5000));
+    QTRY_VERIFY_WITH_TIMEOUT(!Exists(ports + "/ttyKSIM0"), 3000);
 }
 
 QTEST_GUILESS_MAIN(TestNodesimProcess)

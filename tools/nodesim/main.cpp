@@ -3,7 +3,11 @@
 #include "options.h"
 #include "simulator.h"
 
+#include <csignal>
 #include <cstdio>
+
+#include <sys/prctl.h>
+#include <unistd.h>
 
 int main(int argc, char **argv)
 {
@@ -16,6 +20,13 @@ int main(int argc, char **argv)
     if (options.help) {
         std::fputs(UsageText().c_str(), stdout);
         return 0;
+    }
+
+    if (options.exitWithParent) {
+        const pid_t parent = getppid();
+        prctl(PR_SET_PDEATHSIG, SIGTERM);
+        if (getppid() != parent) // the parent ended before the request took effect
+            return 0;
     }
 
     Simulator simulator(options);

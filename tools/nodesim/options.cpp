@@ -137,6 +137,7 @@ std::string UsageText()
            "  --latency-ms MS       each node handles a received record MS milliseconds late\n"
            "  --exit-after S        exit after S seconds\n"
            "  --seed N              seed of the fault injection (default: random)\n"
+           "  --exit-with-parent    exit (cleanly) when the process that started the simulator ends\n"
            "  --help                this text\n";
 }
 
@@ -156,6 +157,10 @@ bool ParseOptions(int argc, char **argv, Options *options, std::string *error)
         }
         if (arg == "--help" || arg == "-h") {
             o.help = true;
+            continue;
+        }
+        if (arg == "--exit-with-parent") {
+            o.exitWithParent = true;
             continue;
         }
         static const char *const kWithValue[] = {"--port-dir", "--nodes", "--node", "--odr", "--log",

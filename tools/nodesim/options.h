@@ -31,6 +31,7 @@ struct Options
     bool seedGiven = false;
     uint64_t seed = 0;
     bool help = false;
+    bool exitWithParent = false; // for test runners: a killed test takes its simulator with it
 };
 
 // Fills in every default (node list, names, port directory). On failure returns false with a
