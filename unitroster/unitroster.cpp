@@ -34,6 +34,8 @@ UnitRoster::UnitRoster(QWidget *parent)
     ui->treeWidget->sortByColumn(0, Qt::AscendingOrder);
     ui->treeWidget->header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
     ui->treeWidget->header()->setStretchLastSection(true);
+    // Long texts are elided instead; a scroll bar would only shift the id column out of sight.
+    ui->treeWidget->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     idMinimum = 32;
     idMaximum = 2047;
     nameMaximum = 12;
@@ -229,6 +231,8 @@ void UnitRoster::On_Log_Node(QByteArray uuid, uint nodeId, QByteArray nodeName, 
         device.item.setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled | Qt::ItemIsEditable);
         device.uuidItem.setText(0, tr("UUID"));
         device.uuidItem.setText(1, QString::fromLatin1(uuid.toHex()));
+        // The column shows the end of the 40 digits; the whole UUID is a hover away.
+        device.uuidItem.setToolTip(1, device.uuidItem.text(1));
         device.uuidItem.setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled);
         device.firmwareItem.setText(0, tr("Firmware"));
         device.firmwareItem.setText(1, fWVer);

@@ -69,13 +69,8 @@ void tst_ShellWindow::formAndDock()
 
     auto *mdi = Child<QMdiArea>(&window, "mdiArea");
     QCOMPARE(mdi->viewMode(), QMdiArea::TabbedView);
-    QVERIFY(mdi->tabsClosable());
-    QVERIFY(mdi->tabsMovable());
-    QCOMPARE(mdi->tabShape(), QTabWidget::Rounded);
     QCOMPARE(mdi->tabPosition(), QTabWidget::South);
-    QCOMPARE(mdi->frameShape(), QFrame::NoFrame);
-    QCOMPARE(mdi->background().style(), Qt::CrossPattern);
-    QCOMPARE(mdi->background().color(), QColor(100, 100, 100, 100));
+    // Node windows placed in the area show this icon.
     QVERIFY(!mdi->windowIcon().isNull());
 
     auto *dock = Child<QDockWidget>(&window, "dockWidget");
@@ -90,14 +85,11 @@ void tst_ShellWindow::formAndDock()
     QCOMPARE(tabs->count(), 1);
     QCOMPARE(tabs->tabText(0), QString("Unit Roster"));
     QVERIFY(qobject_cast<UnitRoster *>(tabs->widget(0)));
-    QVERIFY(tabs->tabBarAutoHide());
-    QCOMPARE(tabs->minimumHeight(), 50);
     QVERIFY(dock->isAncestorOf(tabs));
 
     auto *bench = Child<QCheckBox>(&window, "checkBox_UseMargBench");
     QVERIFY(bench->isHidden());
     QVERIFY(!bench->isChecked());
-    QCOMPARE(bench->text(), QString(" NimboData"));
 
     struct ButtonRow
     {
