@@ -7,6 +7,8 @@
 #include <QtCore/QTimer>
 #include <QtSerialPort/QSerialPortInfo>
 
+#include <algorithm>
+
 #include <QtCore/QElapsedTimer>
 
 #include <sys/stat.h>
@@ -15,6 +17,7 @@
 namespace {
 
 const char *const kNoPort = "NONE";
+constexpr qint64 kHoldMs = 5;
 
 struct Rate
 {
@@ -151,6 +154,11 @@ void PortGate::On_Init()
         currentPort.portName = QString::fromLatin1(kNoPort);
     }
 
+    receiveHold = new QTimer(this);
+    receiveHold->setSingleShot(true);
+    receiveHold->setTimerType(Qt::PreciseTimer);
+    connect(receiveHold, &QTimer::timeout, this, &PortGate::PassOnReceived);
+
     qextPort = new QSerialPort(this);
     connect(qextPort, &QSerialPort::readyRead, this, &PortGate::On_InternalRecvData_QExtSerialPort);
     connect(qextPort, &QSerialPort::errorOccurred, this, &PortGate::On_PortError);
@@ -268,6 +276,9 @@ void PortGate::OpenSerialPort(QString portName)
         CloseSerialPort();
     }
 
+    // A read cap left from a port closed while its bytes were held must not carry over.
+    qextPort->setReadBufferSize(0);
+    qtPort->setReadBufferSize(0);
     bool opened;
     if (useQext) {
         qextPort->setPortName(portName);
@@ -356,16 +367,45 @@ void PortGate::On_SendData(QByteArray data)
 
 void PortGate::On_InternalRecvData_QExtSerialPort()
 {
-    const QByteArray data = qextPort->readAll();
-    if (!data.isEmpty())
-        emit Sig_RecvData(data);
+    ReadReady();
 }
 
 void PortGate::On_InternalRecvData()
 {
-    const QByteArray data = qtPort->readAll();
-    if (!data.isEmpty())
-        emit Sig_RecvData(data);
+    ReadReady();
+}
+
+void PortGate::ReadReady()
+{
+    // A streaming bus delivers bytes every millisecond or so; passing on each delivery would wake this
+    // thread and the GUI thread a thousand times a second. Deliveries less than kHoldMs after the last
+    // pass wait for the next one, and meanwhile the port stops reading (its read buffer is capped at
+    // what it holds), so the bytes wait in the driver and nothing wakes up. A lone delivery goes at once.
+    QSerialPort *port = qobject_cast<QSerialPort *>(sender());
+    if (!port)
+        return;
+    const qint64 since = sinceLastPass.isValid() ? sinceLastPass.elapsed() : kHoldMs;
+    if (!receiveHold->isActive() && since >= kHoldMs) {
+        PassOnReceived();
+        return;
+    }
+    port->setReadBufferSize(std::max<qint64>(1, port->bytesAvailable()));
+    if (!receiveHold->isActive())
+        receiveHold->start(int(kHoldMs - since));
+}
+
+void PortGate::PassOnReceived()
+{
+    receiveHold->stop();
+    sinceLastPass.start();
+    for (QSerialPort *port : {qextPort, qtPort}) {
+        if (port && port->isOpen()) {
+            port->setReadBufferSize(0); // reads again, without limit
+            const QByteArray data = port->readAll();
+            if (!data.isEmpty())
+                emit Sig_RecvData(data);
+        }
+    }
 }
 
 void PortGate::On_PortError(QSerialPort::SerialPortError error)

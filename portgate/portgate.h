@@ -5,6 +5,7 @@
 #include "qextportinfo.h"
 
 #include <QtCore/QByteArray>
+#include <QtCore/QElapsedTimer>
 #include <QtCore/QMutex>
 #include <QtCore/QObject>
 #include <QtCore/QString>
@@ -64,12 +65,16 @@ private slots:
 
 private:
     void ClosePort(QSerialPort *port);
+    void ReadReady();
+    void PassOnReceived();
     static void ApplyLineSettings(QSerialPort *port);
 
     QMutex portListMutex;
     SerialPortNameList lastPortList;
     SerialPortNameList newPortList;
     QTimer *scanTimer = nullptr;
+    QTimer *receiveHold = nullptr;
+    QElapsedTimer sinceLastPass;
 
     QMutex currentPortMutex;
     QextPortInfo currentPort;

@@ -63,6 +63,7 @@ private slots:
     void sameCountSwapIsNoEvent();
     void lostPortIsClosedAtOnce();
     void openingUnlistedPortReportsMissingInfo();
+    void streamPassedOnWhole();
 
 private:
     QString PortDir() const { return runtime.filePath("kinetra-ports"); }
@@ -270,6 +271,31 @@ void tst_PortGate::openingUnlistedPortReportsMissingInfo()
     messages->clear();
     gate->On_OpenSerialPort(runtime.filePath("no-such-port"));
     QCOMPARE(Messages(*messages).last(), (Message{1, runtime.filePath("no-such-port")}));
+}
+
+void tst_PortGate::streamPassedOnWhole()
+{
+    // Four nodes at 800 Hz deliver bytes every millisecond or so: the gateway hands them on in
+    // gathered chunks, in order and complete, and an answer after a quiet spell goes on at once.
+    SimulatorRunner busy;
+    QVERIFY(busy.Start({"--port-dir", PortDir(), "--nodes", "4", "--odr", "800"}));
+    QSignalSpy received(gate, &PortGate::Sig_RecvData);
+    gate->On_SetSerialPort("921600");
+    gate->On_OpenSerialPort(busy.PortPath());
+    QVERIFY(gate->HighRatePort()->isOpen());
+    QTest::qWait(2000);
+    NimboObjectDictionary od;
+    NimboProfile profile(&od);
+    for (const QList<QVariant> &chunk : received) {
+        const QByteArray bytes = chunk.first().toByteArray();
+        profile.Drain(bytes.constData(), bytes.size(), [](int, const Np_Header &) {});
+    }
+    const NimboProtocol &framing = *profile.Protocol();
+    QVERIFY2(framing.RecvPkgGood() > 4 * 800 * 3, qPrintable(QString::number(framing.RecvPkgGood())));
+    QCOMPARE(framing.RecvPkgBad(), 0u);
+    QCOMPARE(framing.RecvPkgOmit(), 0u);
+    QVERIFY(framing.RecvByteBadHead() < 50); // at most the tail of a frame cut off by the open
+    QVERIFY2(received.count() < 2000 / 5 + 50, qPrintable(QString::number(received.count())));
 }
 
 QTEST_GUILESS_MAIN(tst_PortGate)
