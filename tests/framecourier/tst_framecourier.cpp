@@ -1,8 +1,10 @@
 #include "framecourier.h"
+#include "messageboxcatcher.h"
 #include "portgate.h"
 #include "simulatorrunner.h"
 
 #include <QComboBox>
+#include <QCommandLinkButton>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QGroupBox>
@@ -72,6 +74,7 @@ private slots:
     void initTestCase();
     void init();
     void formAtStart();
+    void baudrateHelp();
     void pluggedSimulatorOpensAndStreams();
     void reliableSettingsWriteAndIdentityRequest();
     void unacknowledgedWriteFails();
@@ -143,6 +146,24 @@ void tst_FrameCourier::formAtStart()
     connect->click();
     QTest::qWait(200);
     QCOMPARE(connect->text(), kConnect);
+}
+
+void tst_FrameCourier::baudrateHelp()
+{
+    FrameCourier panel;
+    auto *help = Child<QCommandLinkButton>(&panel, "commandLinkButton");
+    QCOMPARE(help->text(), QString("Did not find\nyour baudrate?"));
+    QCOMPARE(help->font().pointSize(), 7);
+    MessageBoxCatcher boxes;
+    help->click();
+    QVERIFY(boxes.WaitForBoxes(1));
+    QCOMPARE(boxes.Last().icon, QMessageBox::Information);
+    QCOMPARE(boxes.Last().parent.data(), static_cast<QWidget *>(&panel));
+    const QString text = boxes.Last().text;
+    QVERIFY(text.startsWith("If you choose a data rate other than 115200 bps for the target module (e.g. Kinetra)"));
+    QVERIFY(text.contains("\n\nThe Solution:\n(1)  Connect the USB-to-Serial adapter to your PC."));
+    QVERIFY(text.contains("(4)  Within 4 seconds after performing step (3), connect the target module"));
+    QVERIFY(text.endsWith("Therefore, the communication with Gyrovane will go normally."));
 }
 
 void tst_FrameCourier::pluggedSimulatorOpensAndStreams()
