@@ -3,17 +3,19 @@
 # model generations (firmware 31.8.2.70, 51.2.0.11 and 3.1.6.0), which the program finds as a plugged-in
 # port. The simulator stops when the program exits.
 #
-#   ./run.sh            program and simulator
+#   ./run.sh            program and simulator (the program alone when a USB serial adapter is attached)
 #   ./run.sh --no-sim   the program alone, for real modules
+#   ./run.sh --sim      program and simulator, even with an adapter attached
 set -euo pipefail
 cd "$(dirname "$0")"
 
-use_sim=1
+use_sim=auto
 for arg in "$@"; do
     case "$arg" in
     --no-sim) use_sim=0 ;;
+    --sim) use_sim=1 ;;
     -h | --help)
-        sed -n '2,8s/^# \{0,1\}//p' "$0"
+        sed -n '2,9s/^# \{0,1\}//p' "$0"
         exit 0
         ;;
     *)
@@ -22,6 +24,14 @@ for arg in "$@"; do
         ;;
     esac
 done
+
+if [[ "$use_sim" == auto ]]; then
+    use_sim=1
+    if compgen -G "/dev/ttyUSB*" >/dev/null || compgen -G "/dev/ttyACM*" >/dev/null; then
+        echo "run.sh: a USB serial adapter is attached; starting without the simulator (--sim starts it anyway)"
+        use_sim=0
+    fi
+fi
 
 scripts/install-deps
 jobs=$(nproc 2>/dev/null || echo 2)
