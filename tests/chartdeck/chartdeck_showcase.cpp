@@ -72,7 +72,7 @@ int main(int argc, char **argv)
 
     ChartDeck deck;
     deck.setWindowTitle(QStringLiteral("Raw Data (Wave)"));
-    struct PlotSpec
+    struct PlotLayout
     {
         const char *name;
         const char *title;
@@ -81,21 +81,21 @@ int main(int argc, char **argv)
         int refresh;
         const char *curves[3];
     };
-    const PlotSpec plots[] = {
+    const PlotLayout plots[] = {
         {"Accel", "Accelerometer (g)", "Raw Data (g)", 1.5, 50, {"AccX", "AccY", "AccZ"}},
         {"Gyro", "Gyroscope (rad/s)", "Raw Data (rad/s)", 6.0, 40, {"GyroX", "GyroY", "GyroZ"}},
         {"Mag", "Magnetometer (1 earth magnetic field)", "Raw Data (Gs)", 1.5, 60, {"MagX", "MagY", "MagZ"}},
     };
     const QColor colours[3] = {QColor(250, 110, 190, 210), QColor(150, 220, 80, 210),
                                QColor(0, 210, 255, 210)};
-    for (const PlotSpec &spec : plots) {
-        deck.Create_PlotDisplay(spec.name, spec.title, false);
-        deck.SetAxisX_PlotDisplay(spec.name, "Time (ms)", -1.6, 0.0);
-        deck.SetAxisY_PlotDisplay(spec.name, spec.yTitle, -spec.range, spec.range);
-        deck.SetRefreshRate_PlotDisplay(spec.name, spec.refresh);
+    for (const PlotLayout &layout : plots) {
+        deck.Create_PlotDisplay(layout.name, layout.title, false);
+        deck.SetAxisX_PlotDisplay(layout.name, "Time (ms)", -1.6, 0.0);
+        deck.SetAxisY_PlotDisplay(layout.name, layout.yTitle, -layout.range, layout.range);
+        deck.SetRefreshRate_PlotDisplay(layout.name, layout.refresh);
         for (int c = 0; c < 3; ++c) {
-            deck.AddCurve_PlotDisplay(spec.name, spec.curves[c], spec.curves[c], 320, QColor("white"));
-            deck.SetCurveStyle_PlotDisplay(spec.name, spec.curves[c], colours[c], 2);
+            deck.AddCurve_PlotDisplay(layout.name, layout.curves[c], layout.curves[c], 320, QColor("white"));
+            deck.SetCurveStyle_PlotDisplay(layout.name, layout.curves[c], colours[c], 2);
         }
     }
     deck.Create_AttitudeDisplay();
@@ -118,13 +118,13 @@ int main(int argc, char **argv)
         for (int k = 0; k < 4; ++k) {
             stamp += 1250;
             phase += 2.0 * M_PI * 1.5 / 800.0;
-            for (const PlotSpec &spec : plots) {
+            for (const PlotLayout &layout : plots) {
                 for (int c = 0; c < 3; ++c) {
                     const double v =
-                        spec.range * 0.8 * std::sin(phase + c * 2.1) * std::cos(phase * 0.37 + c);
-                    deck.SetValue_PlotDisplay(spec.name, spec.curves[c], v, stamp);
+                        layout.range * 0.8 * std::sin(phase + c * 2.1) * std::cos(phase * 0.37 + c);
+                    deck.SetValue_PlotDisplay(layout.name, layout.curves[c], v, stamp);
                 }
-                deck.SetTimestamp_PlotDisplay(spec.name, stamp);
+                deck.SetTimestamp_PlotDisplay(layout.name, stamp);
             }
         }
     });
