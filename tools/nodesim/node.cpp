@@ -82,21 +82,21 @@ int32_t Truncated(double v)
 
 } // namespace
 
-Node::Node(const NodeSpec &spec, int index, int startOdr, NodeBus &bus)
+Node::Node(const NodeConfig &config, int index, int startOdr, NodeBus &bus)
     : bus_(bus)
     , motion_(index)
     , index_(index)
-    , id_(spec.id)
+    , id_(config.id)
     , startOdr_(startOdr)
 {
-    std::memcpy(fw_, spec.fw, sizeof(fw_));
+    std::memcpy(fw_, config.fw, sizeof(fw_));
     std::memset(name_, 0, sizeof(name_));
-    std::memcpy(name_, spec.name.data(), spec.name.size() < sizeof(name_) ? spec.name.size() : sizeof(name_));
-    if (spec.uuidGiven) {
-        std::memcpy(uuid_, spec.uuid, sizeof(uuid_));
+    std::memcpy(name_, config.name.data(), config.name.size() < sizeof(name_) ? config.name.size() : sizeof(name_));
+    if (config.uuidGiven) {
+        std::memcpy(uuid_, config.uuid, sizeof(uuid_));
     } else {
         // Stable across runs, different for every node of the bus.
-        uint64_t state = (uint64_t(spec.id) << 32) ^ uint64_t(index + 1) * 0x1000193ull;
+        uint64_t state = (uint64_t(config.id) << 32) ^ uint64_t(index + 1) * 0x1000193ull;
         std::memcpy(uuid_, "KSIM", 4);
         for (int i = 4; i < 20; i += 8) {
             const uint64_t r = SplitMix(&state);

@@ -27,7 +27,7 @@ public:
 class Node
 {
 public:
-    Node(const NodeSpec &spec, int index, int startOdr, NodeBus &bus);
+    Node(const NodeConfig &config, int index, int startOdr, NodeBus &bus);
     Node(const Node &) = delete;
     Node &operator=(const Node &) = delete;
 

@@ -76,7 +76,7 @@ bool ParseUuid(const std::string &text, uint8_t uuid[20])
     return true;
 }
 
-bool ParseNode(const std::string &text, NodeSpec *spec, std::string *error)
+bool ParseNode(const std::string &text, NodeConfig *config, std::string *error)
 {
     bool idGiven = false;
     for (const std::string &item : Split(text, ',')) {
@@ -85,13 +85,13 @@ bool ParseNode(const std::string &text, NodeSpec *spec, std::string *error)
         const std::string value = eq == std::string::npos ? std::string() : item.substr(eq + 1);
         long v = 0;
         if (key == "id" && ParseLong(value, 32, 2047, &v)) {
-            spec->id = uint16_t(v);
+            config->id = uint16_t(v);
             idGiven = true;
         } else if (key == "name" && eq != std::string::npos && value.size() <= 12) {
-            spec->name = value;
-        } else if (key == "fw" && ParseFirmware(value, spec->fw)) {
-        } else if (key == "uuid" && ParseUuid(value, spec->uuid)) {
-            spec->uuidGiven = true;
+            config->name = value;
+        } else if (key == "fw" && ParseFirmware(value, config->fw)) {
+        } else if (key == "uuid" && ParseUuid(value, config->uuid)) {
+            config->uuidGiven = true;
         } else {
             *error = "--node: bad item '" + item
                      + "' (id=32..2047, name=at most 12 bytes, fw=a.b.c.d, uuid=40 hex digits)";
@@ -189,10 +189,10 @@ bool ParseOptions(int argc, char **argv, Options *options, std::string *error)
         } else if (arg == "--nodes") {
             ok = ParseLong(value, 1, kMaxNodes, &nodeCount);
         } else if (arg == "--node") {
-            NodeSpec spec;
-            if (!ParseNode(value, &spec, error))
+            NodeConfig config;
+            if (!ParseNode(value, &config, error))
                 return false;
-            o.nodes.push_back(spec);
+            o.nodes.push_back(config);
         } else if (arg == "--odr") {
             ok = ParseLong(value, 1, 800, &v);
             o.odr = int(v);
@@ -240,9 +240,9 @@ bool ParseOptions(int argc, char **argv, Options *options, std::string *error)
         return false;
     }
     std::set<int> used;
-    for (const NodeSpec &spec : o.nodes) {
-        if (!used.insert(spec.id).second) {
-            *error = "node id " + std::to_string(spec.id) + " given twice";
+    for (const NodeConfig &config : o.nodes) {
+        if (!used.insert(config.id).second) {
+            *error = "node id " + std::to_string(config.id) + " given twice";
             return false;
         }
     }
@@ -250,14 +250,14 @@ bool ParseOptions(int argc, char **argv, Options *options, std::string *error)
     while (long(o.nodes.size()) < nodeCount) {
         while (used.count(nextId))
             ++nextId;
-        NodeSpec spec;
-        spec.id = uint16_t(nextId);
+        NodeConfig config;
+        config.id = uint16_t(nextId);
         used.insert(nextId);
-        o.nodes.push_back(spec);
+        o.nodes.push_back(config);
     }
-    for (NodeSpec &spec : o.nodes)
-        if (spec.name.empty())
-            spec.name = "Sim-" + std::to_string(spec.id);
+    for (NodeConfig &config : o.nodes)
+        if (config.name.empty())
+            config.name = "Sim-" + std::to_string(config.id);
     if (o.portDir.empty())
         o.portDir = DefaultPortDir();
     *options = o;

@@ -7,7 +7,7 @@
 #include <vector>
 
 // One simulated node as given on the command line or filled in with defaults.
-struct NodeSpec
+struct NodeConfig
 {
     uint16_t id = 32;
     std::string name;
@@ -19,7 +19,7 @@ struct NodeSpec
 struct Options
 {
     std::string portDir;
-    std::vector<NodeSpec> nodes;
+    std::vector<NodeConfig> nodes;
     int odr = 100;
     std::string logPath;
     double drop = 0.0;

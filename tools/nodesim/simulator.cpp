@@ -174,10 +174,10 @@ int Simulator::Run()
         if (!line_.Connected() && nextProbe < wake)
             wake = nextProbe;
         if (wake > now) {
-            struct itimerspec spec = {};
-            spec.it_value.tv_sec = time_t(wake / 1000000000);
-            spec.it_value.tv_nsec = long(wake % 1000000000);
-            timerfd_settime(timerFd_, TFD_TIMER_ABSTIME, &spec, nullptr);
+            struct itimerspec config = {};
+            config.it_value.tv_sec = time_t(wake / 1000000000);
+            config.it_value.tv_nsec = long(wake % 1000000000);
+            timerfd_settime(timerFd_, TFD_TIMER_ABSTIME, &config, nullptr);
 
             struct pollfd fds[3] = {{signalFd_, POLLIN, 0}, {timerFd_, POLLIN, 0}, {-1, 0, 0}};
             if (line_.Connected())
