@@ -3,6 +3,7 @@
 // panel counted good, bad and omitted, and the receiving process's processor time per second.
 
 #include "framecourier.h"
+#include "gatewayprobe.h"
 #include "portgate.h"
 #include "simulatorrunner.h"
 
@@ -10,11 +11,11 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
-#include <QTimer>
 #include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <atomic>
 #include <cstdio>
@@ -26,7 +27,8 @@ double CpuSeconds()
 {
     rusage u{};
     getrusage(RUSAGE_SELF, &u);
-    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+           double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }
 
 // Frames the simulator put on the line while the port was open (no fault noted).
@@ -57,11 +59,8 @@ int main(int argc, char **argv)
     QDir().mkpath(portDir);
 
     FrameCourier panel;
-    bool ready = false;
-    QMetaObject::invokeMethod(
-        panel.Gateway(), [&] { ready = panel.Gateway()->HighRatePort() != nullptr; }, Qt::BlockingQueuedConnection);
     SimulatorRunner sim;
-    if (!ready || !sim.Start({"--port-dir", portDir, "--nodes", "4", "--odr", "800"})) {
+    if (!GatewayReady(panel) || !sim.Start({"--port-dir", portDir, "--nodes", "4", "--odr", "800"})) {
         std::printf("simulator did not start: %s\n", qPrintable(sim.ErrorString()));
         return 1;
     }
@@ -98,8 +97,9 @@ int main(int argc, char **argv)
     QTest::qWait(500);
 
     std::atomic<long> chunks{0};
-    QObject::connect(panel.Gateway(), &PortGate::Sig_RecvData, panel.Gateway(), [&](const QByteArray &) { ++chunks; },
-                     Qt::DirectConnection);
+    QObject::connect(
+        panel.Gateway(), &PortGate::Sig_RecvData, panel.Gateway(), [&](const QByteArray &) { ++chunks; },
+        Qt::DirectConnection);
     const quint32 good0 = p->RecvPkgGood();
     const double cpu0 = CpuSeconds();
     QElapsedTimer wall;
@@ -122,12 +122,12 @@ int main(int argc, char **argv)
                 "(%.0f %% of the 4 Mbaud line)\n",
                 elapsed, goodInWindow / elapsed, goodInWindow / elapsed * (49 + 29 + 25) / 3,
                 goodInWindow / elapsed * (49 + 29 + 25) / 3 / 400000 * 100);
-    std::printf("link: frames sent %ld, received %ld: good %u, bad %u, omitted %u, bad head bytes %u\n", sent, total,
-                p->RecvPkgGood(), p->RecvPkgBad(), p->RecvPkgOmit(), p->RecvByteBadHead());
+    std::printf("link: frames sent %ld, received %ld: good %u, bad %u, omitted %u, bad head bytes %u\n", sent,
+                total, p->RecvPkgGood(), p->RecvPkgBad(), p->RecvPkgOmit(), p->RecvByteBadHead());
     std::printf("link: %.0f received chunks/s, %.1f frames per chunk\n", chunksInWindow / elapsed,
                 double(goodInWindow) / std::max(1L, chunksInWindow));
-    std::printf("link: receiving process CPU %.2f %% of one core (%.3f s in %.1f s)\n", 100 * cpu / elapsed, cpu,
-                elapsed);
+    std::printf("link: receiving process CPU %.2f %% of one core (%.3f s in %.1f s)\n", 100 * cpu / elapsed,
+                cpu, elapsed);
     sim.Stop();
     const bool ok = sent == total && p->RecvPkgBad() == 0 && p->RecvPkgOmit() == 0 && sent > 0;
     std::printf("link: %s\n", ok ? "nothing lost" : "FRAMES LOST OR DAMAGED");

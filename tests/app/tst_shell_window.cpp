@@ -1,3 +1,4 @@
+#include "childwidget.h"
 #include "framecourier.h"
 #include "gyrovane.h"
 #include "messageboxcatcher.h"
@@ -18,15 +19,6 @@
 #include <memory>
 
 namespace {
-
-template<typename T>
-T *Child(QObject *parent, const char *name)
-{
-    T *child = parent->findChild<T *>(name);
-    if (!child)
-        qFatal("no child %s", name);
-    return child;
-}
 
 FrameCourier *Courier(Gyrovane &window)
 {

@@ -1,4 +1,6 @@
+#include "childwidget.h"
 #include "framecourier.h"
+#include "gatewayprobe.h"
 #include "gyrovane.h"
 #include "messageboxcatcher.h"
 #include "portgate.h"
@@ -18,24 +20,6 @@ namespace {
 
 const char *const kBowUuid = "a1b2c3d4e5f60718293a4b5c6d7e8f9001020304";
 const char *const kMastUuid = "00112233445566778899aabbccddeeff00000001";
-
-template<typename T>
-T *Child(QObject *parent, const char *name)
-{
-    T *child = parent->findChild<T *>(name);
-    if (!child)
-        qFatal("no child %s", name);
-    return child;
-}
-
-bool GatewayListedOnce(FrameCourier *courier)
-{
-    bool ready = false;
-    QMetaObject::invokeMethod(
-        courier->Gateway(), [&] { ready = courier->Gateway()->HighRatePort() != nullptr; },
-        Qt::BlockingQueuedConnection);
-    return ready;
-}
 
 } // namespace
 
@@ -78,7 +62,7 @@ void tst_ShellEdit::init()
     auto *courier = window->findChild<FrameCourier *>();
     roster = window->findChild<UnitRoster *>();
     tree = Child<QTreeWidget>(roster, "treeWidget");
-    QTRY_VERIFY_WITH_TIMEOUT(GatewayListedOnce(courier), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(GatewayReady(*courier), 5000);
     sim = new SimulatorRunner;
     QVERIFY2(sim->Start({"--port-dir", runtime.filePath("kinetra-ports"), "--odr", "20", "--node",
                          QString("id=32,name=Bow,fw=31.8.2.70,uuid=%1").arg(kBowUuid), "--node",

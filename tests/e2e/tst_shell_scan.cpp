@@ -1,4 +1,6 @@
+#include "childwidget.h"
 #include "framecourier.h"
+#include "gatewayprobe.h"
 #include "gyrovane.h"
 #include "portgate.h"
 #include "simulatorrunner.h"
@@ -31,30 +33,12 @@ const SimNode kNodes[] = {
     {34, "Stern", "3.1.6.0", "ff00ee11dd22cc33bb44aa5599668877ffffff00", "Ver. 3.1.6 (0)"},
 };
 
-template<typename T>
-T *Child(QObject *parent, const char *name)
-{
-    T *child = parent->findChild<T *>(name);
-    if (!child)
-        qFatal("no child %s", name);
-    return child;
-}
-
 QString ChildText(QTreeWidgetItem *row, const char *label)
 {
     for (int i = 0; i < row->childCount(); ++i)
         if (row->child(i)->text(0) == QLatin1String(label))
             return row->child(i)->text(1);
     return QString();
-}
-
-bool GatewayListedOnce(FrameCourier *courier)
-{
-    bool ready = false;
-    QMetaObject::invokeMethod(
-        courier->Gateway(), [&] { ready = courier->Gateway()->HighRatePort() != nullptr; },
-        Qt::BlockingQueuedConnection);
-    return ready;
 }
 
 } // namespace
@@ -89,7 +73,7 @@ void tst_ShellScan::scanListsThreeNodes()
     auto *connect = Child<QPushButton>(courier, "pushButton_Connect_Disconnect");
 
     // Started after the gateway's first port list, the simulator arrives as a plugged-in port.
-    QTRY_VERIFY_WITH_TIMEOUT(GatewayListedOnce(courier), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(GatewayReady(*courier), 5000);
     QStringList args{"--port-dir", runtime.filePath("kinetra-ports"), "--odr", "20"};
     for (const SimNode &node : kNodes)
         args << "--node"

@@ -1,4 +1,6 @@
+#include "childwidget.h"
 #include "framecourier.h"
+#include "gatewayprobe.h"
 #include "messageboxcatcher.h"
 #include "portgate.h"
 #include "simulatorrunner.h"
@@ -32,25 +34,6 @@ void CatchThreadWarnings(QtMsgType type, const QMessageLogContext &context, cons
     if (type != QtDebugMsg && msg.contains("QThread"))
         threadWarnings << msg;
     defaultHandler(type, context, msg);
-}
-
-template <typename T>
-T *Child(QObject *panel, const char *name)
-{
-    T *w = panel->findChild<T *>(name);
-    if (!w)
-        qFatal("no widget %s", name);
-    return w;
-}
-
-// Runs a query on the gateway in its own thread.
-template <typename F>
-auto OnGateway(FrameCourier &panel, F query)
-{
-    decltype(query(panel.Gateway())) result{};
-    QMetaObject::invokeMethod(
-        panel.Gateway(), [&] { result = query(panel.Gateway()); }, Qt::BlockingQueuedConnection);
-    return result;
 }
 
 struct Result
@@ -89,7 +72,7 @@ private:
     // comes as a plugged-in port.
     bool StartSim(FrameCourier &panel, SimulatorRunner &sim, QStringList args = {})
     {
-        if (!OnGateway(panel, [](PortGate *g) { return g->HighRatePort() != nullptr; }))
+        if (!GatewayReady(panel))
             return false;
         return sim.Start(QStringList{"--port-dir", PortDir()} + args);
     }
@@ -119,8 +102,8 @@ void tst_FrameCourier::formAtStart()
     QStringList rates;
     for (int i = 0; i < baud->count(); ++i)
         rates << baud->itemText(i);
-    QCOMPARE(rates, QStringList({"1200", "2400", "4800", "9600", "38400", "57600", "115200", "230400", "460800",
-                                 "921600", "1000000", "1843200", "3686400", "4000000"}));
+    QCOMPARE(rates, QStringList({"1200", "2400", "4800", "9600", "38400", "57600", "115200", "230400",
+                                 "460800", "921600", "1000000", "1843200", "3686400", "4000000"}));
     QVERIFY(Child<QComboBox>(&panel, "comboBox_Serial_PortName")->isEditable());
     auto *connect = Child<QPushButton>(&panel, "pushButton_Connect_Disconnect");
     QCOMPARE(connect->text(), kConnect);
@@ -128,7 +111,8 @@ void tst_FrameCourier::formAtStart()
     for (const char *hidden : {"pushButton", "pushButton_2", "label_SerialConnectionStatus",
                                "groupBox_Advanced_PortGate", "groupBox_Advanced_NbProtocolMonitor"})
         QVERIFY2(Child<QWidget>(&panel, hidden)->isHidden(), hidden);
-    QCOMPARE(Child<QLabel>(&panel, "label_SerialConnectionStatus")->text(), QString("\nWatting for\nconnection....\n"));
+    QCOMPARE(Child<QLabel>(&panel, "label_SerialConnectionStatus")->text(),
+             QString("\nWatting for\nconnection....\n"));
     QCOMPARE(Child<QLabel>(&panel, "label_RxPkgTotal")->text(), QString("0"));
     QCOMPARE(Child<QProgressBar>(&panel, "progressBar_BadPkg")->value(), 0);
 
@@ -160,7 +144,8 @@ void tst_FrameCourier::baudrateHelp()
     QCOMPARE(boxes.Last().icon, QMessageBox::Information);
     QCOMPARE(boxes.Last().parent.data(), static_cast<QWidget *>(&panel));
     const QString text = boxes.Last().text;
-    QVERIFY(text.startsWith("If you choose a data rate other than 115200 bps for the target module (e.g. Kinetra)"));
+    QVERIFY(text.startsWith(
+        "If you choose a data rate other than 115200 bps for the target module (e.g. Kinetra)"));
     QVERIFY(text.contains("\n\nThe Solution:\n(1)  Connect the USB-to-Serial adapter to your PC."));
     QVERIFY(text.contains("(4)  Within 4 seconds after performing step (3), connect the target module"));
     QVERIFY(text.endsWith("Therefore, the communication with Gyrovane will go normally."));
@@ -189,8 +174,8 @@ void tst_FrameCourier::pluggedSimulatorOpensAndStreams()
     QVERIFY(OnGateway(panel, [](PortGate *g) { return g->HighRatePort()->isOpen(); }));
     QCOMPARE(OnGateway(panel, [](PortGate *g) { return g->HighRatePort()->baudRate(); }), 230400);
 
-    QTRY_VERIFY_WITH_TIMEOUT(rpy.count() > 20 && raw.count() > 20 && quaternion.count() > 20 && status.count() > 20,
-                             5000);
+    QTRY_VERIFY_WITH_TIMEOUT(
+        rpy.count() > 20 && raw.count() > 20 && quaternion.count() > 20 && status.count() > 20, 5000);
     const Np_RPY first = rpy.first().first().value<Np_RPY>();
     QCOMPARE(int(first.header.fromId()), 32);
     QCOMPARE(int(first.header.cmd()), 35);
@@ -205,7 +190,8 @@ void tst_FrameCourier::pluggedSimulatorOpensAndStreams()
     QTRY_COMPARE_WITH_TIMEOUT(connect->text(), kConnect, 5000);
     QVERIFY(port->isEnabled());
     QVERIFY(baud->isEnabled());
-    QCOMPARE(Child<QLabel>(&panel, "label_SerialConnectionStatus")->text(), QString("\nWatting for\nconnection...\n"));
+    QCOMPARE(Child<QLabel>(&panel, "label_SerialConnectionStatus")->text(),
+             QString("\nWatting for\nconnection...\n"));
     // The bars keep their last values while nothing arrives.
     QTest::qWait(300);
     QCOMPARE(Child<QLabel>(&panel, "label_RxPkgTotal")->text().toInt(),
@@ -254,7 +240,8 @@ void tst_FrameCourier::unacknowledgedWriteFails()
     QSignalSpy results(&panel, &FrameCourier::Sig_NbConversation_Result);
     SimulatorRunner sim;
     QVERIFY(StartSim(panel, sim, {"--mute", "13"}));
-    QTRY_COMPARE_WITH_TIMEOUT(Child<QPushButton>(&panel, "pushButton_Connect_Disconnect")->text(), kDisconnect, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(Child<QPushButton>(&panel, "pushButton_Connect_Disconnect")->text(),
+                              kDisconnect, 5000);
     QElapsedTimer clock;
     clock.start();
     panel.Set_SendSetting_InReliableWay(32, Np_Settings{});
@@ -301,7 +288,8 @@ void tst_FrameCourier::sendOperationsReachTheNode()
     FrameCourier panel;
     SimulatorRunner sim;
     QVERIFY(StartSim(panel, sim));
-    QTRY_COMPARE_WITH_TIMEOUT(Child<QPushButton>(&panel, "pushButton_Connect_Disconnect")->text(), kDisconnect, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(Child<QPushButton>(&panel, "pushButton_Connect_Disconnect")->text(),
+                              kDisconnect, 5000);
     QSignalSpy nso(panel.profile, SIGNAL(Sig_RX_Data(Np_NSO)));
 
     Np_NSO read{};
@@ -343,7 +331,8 @@ void tst_FrameCourier::monitorShowsCorruptFrames()
     FrameCourier panel;
     SimulatorRunner sim;
     QVERIFY(StartSim(panel, sim, {"--corrupt", "0.3", "--odr", "200"}));
-    QTRY_COMPARE_WITH_TIMEOUT(Child<QPushButton>(&panel, "pushButton_Connect_Disconnect")->text(), kDisconnect, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(Child<QPushButton>(&panel, "pushButton_Connect_Disconnect")->text(),
+                              kDisconnect, 5000);
     QTRY_VERIFY_WITH_TIMEOUT(panel.profile->Protocol()->RecvPkgBad() > 10, 5000);
     QTRY_VERIFY_WITH_TIMEOUT(Child<QProgressBar>(&panel, "progressBar_BadPkg")->value() > 0, 2000);
     const int bad = Child<QProgressBar>(&panel, "progressBar_BadPkg")->value();
@@ -359,8 +348,8 @@ void tst_FrameCourier::shutDownLeavesNoThread()
         FrameCourier panel;
         SimulatorRunner sim;
         QVERIFY(StartSim(panel, sim));
-        QTRY_COMPARE_WITH_TIMEOUT(Child<QPushButton>(&panel, "pushButton_Connect_Disconnect")->text(), kDisconnect,
-                                  5000);
+        QTRY_COMPARE_WITH_TIMEOUT(Child<QPushButton>(&panel, "pushButton_Connect_Disconnect")->text(),
+                                  kDisconnect, 5000);
         thread = panel.WorkerThread();
         gate = panel.Gateway();
         QVERIFY(thread->isRunning());

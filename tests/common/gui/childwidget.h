@@ -1,0 +1,18 @@
+#ifndef CHILDWIDGET_H
+#define CHILDWIDGET_H
+
+#include <QtCore/QObject>
+#include <QtCore/QtGlobal>
+
+// The child of the given object name and type; a test that names a widget the form lacks stops here
+// instead of crashing on a null pointer.
+template<typename T>
+T *Child(QObject *parent, const char *name)
+{
+    T *child = parent->findChild<T *>(name);
+    if (!child)
+        qFatal("no child %s", name);
+    return child;
+}
+
+#endif // CHILDWIDGET_H
