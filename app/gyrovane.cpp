@@ -107,10 +107,7 @@ Gyrovane::~Gyrovane()
     delete ui;
 }
 
-void Gyrovane::On_Timer0_interrupt()
-{
-    tickCounter = 0;
-}
+void Gyrovane::On_Timer0_interrupt() { tickCounter = 0; }
 
 void Gyrovane::On_Timer_WatchDog()
 {
@@ -119,10 +116,7 @@ void Gyrovane::On_Timer_WatchDog()
         emit Sig_CloseSerialPort_CurrentPort();
 }
 
-void Gyrovane::On_Feed_WatchDog()
-{
-    watchDogCounter = 0;
-}
+void Gyrovane::On_Feed_WatchDog() { watchDogCounter = 0; }
 
 void Gyrovane::on_pushButton_About_clicked()
 {
@@ -134,10 +128,7 @@ void Gyrovane::on_pushButton_About_clicked()
     box.exec();
 }
 
-void Gyrovane::on_pushButton_Mdi_Arrange_BoxMode_clicked()
-{
-    ui->mdiArea->tileSubWindows();
-}
+void Gyrovane::on_pushButton_Mdi_Arrange_BoxMode_clicked() { ui->mdiArea->tileSubWindows(); }
 
 void Gyrovane::on_pushButton_Mdi_Arrange_TitileMode_clicked()
 {
@@ -155,10 +146,7 @@ void Gyrovane::on_pushButton_Mdi_Arrange_TitileMode_clicked()
     }
 }
 
-void Gyrovane::on_pushButton_FrontEnlarge_clicked()
-{
-    SetWindowFontSize(fontSize + 1);
-}
+void Gyrovane::on_pushButton_FrontEnlarge_clicked() { SetWindowFontSize(fontSize + 1); }
 
 void Gyrovane::on_pushButton_FrontShrink_clicked()
 {

@@ -40,10 +40,7 @@ protected:
 };
 
 // Half-way cases go towards plus infinity; a value that is not a number is taken as 0.
-int roundHalfUp(double value)
-{
-    return std::isfinite(value) ? int(std::floor(value + 0.5)) : 0;
-}
+int roundHalfUp(double value) { return std::isfinite(value) ? int(std::floor(value + 0.5)) : 0; }
 
 } // namespace
 
@@ -89,10 +86,7 @@ void AttitudeIndicator::setGradient(double degrees)
     update();
 }
 
-void AttitudeIndicator::setAngle(double angle)
-{
-    setValue(angle);
-}
+void AttitudeIndicator::setAngle(double angle) { setValue(angle); }
 
 void AttitudeIndicator::keyPressEvent(QKeyEvent *event)
 {
@@ -105,8 +99,7 @@ void AttitudeIndicator::keyPressEvent(QKeyEvent *event)
         setGradient(gradientValue * 90.0 - pitchKeyStep);
         event->accept();
         break;
-    default:
-        QwtDial::keyPressEvent(event);
+    default: QwtDial::keyPressEvent(event);
     }
 }
 

@@ -16,15 +16,9 @@
 
 namespace {
 
-QString fromLatin1(const std::string &text)
-{
-    return QString::fromLatin1(text.data(), int(text.size()));
-}
+QString fromLatin1(const std::string &text) { return QString::fromLatin1(text.data(), int(text.size())); }
 
-std::string translated(const char *text)
-{
-    return ChartDeck::tr(text).toLatin1().toStdString();
-}
+std::string translated(const char *text) { return ChartDeck::tr(text).toLatin1().toStdString(); }
 
 void prepareInstrument(QwtDial *dial)
 {

@@ -3,10 +3,7 @@
 #include <cstdio>
 #include <stdexcept>
 
-FifoBuffer::FifoBuffer(quint32 capacity)
-{
-    setCapacity(capacity, true);
-}
+FifoBuffer::FifoBuffer(quint32 capacity) { setCapacity(capacity, true); }
 
 void FifoBuffer::setCapacity(quint32 capacity, bool fill)
 {

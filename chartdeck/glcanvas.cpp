@@ -2,8 +2,8 @@
 
 #include <qwt_plot.h>
 
-#include <QPainter>
 #include <QPaintEvent>
+#include <QPainter>
 
 GLCanvas::GLCanvas(QwtPlot *plot)
     : QwtPlotGLCanvas(plot)

@@ -44,8 +44,10 @@ FrameCourier::FrameCourier(QWidget *parent)
     connect(this, &FrameCourier::Sig_PortGate_CloseSerialPort, portGate, &PortGate::On_CloseSerialPort);
     connect(this, &FrameCourier::Sig_PortGate_SendData, portGate, &PortGate::On_SendData);
 
-    connect(portGate, &PortGate::Sig_SerialDevice_PluggedIn, this, &FrameCourier::On_PortGate_SerialDevice_PluggedIn);
-    connect(portGate, &PortGate::Sig_SerialDevice_Unplugged, this, &FrameCourier::On_PortGate_SerialDevice_Unplugged);
+    connect(portGate, &PortGate::Sig_SerialDevice_PluggedIn, this,
+            &FrameCourier::On_PortGate_SerialDevice_PluggedIn);
+    connect(portGate, &PortGate::Sig_SerialDevice_Unplugged, this,
+            &FrameCourier::On_PortGate_SerialDevice_Unplugged);
     connect(portGate, &PortGate::Sig_ScanPortEvent, this, &FrameCourier::On_PortGate_ScanPortEvent);
     connect(portGate, &PortGate::Sig_ScanPortsResult, this, &FrameCourier::On_PortGate_ScanPortsResult);
     connect(portGate, &PortGate::Sig_RecvData, this, &FrameCourier::On_PortGate_RecvData);
@@ -90,10 +92,7 @@ void FrameCourier::StopWorker()
     portGate = nullptr;
 }
 
-int FrameCourier::Set_SendPkg_Once(quint16 toId, quint8 cmd)
-{
-    return profile->Queue_SendPkg(toId, cmd);
-}
+int FrameCourier::Set_SendPkg_Once(quint16 toId, quint8 cmd) { return profile->Queue_SendPkg(toId, cmd); }
 
 int FrameCourier::Set_RequestPkg(quint16 toId, quint8 cmd)
 {
@@ -124,8 +123,8 @@ int FrameCourier::Set_Send_NSOCmd(quint16 toId, Np_NSO nso)
     return built == NP_SUCC_ ? Set_SendPkg_Once(toId, NP_CMD_NSO_) : built;
 }
 
-int FrameCourier::Set_SendIdCmd(quint16 toId, quint8 idCmd, quint16 nodeId, quint8 *uuid, int uuidLength, char *name,
-                                int nameLength)
+int FrameCourier::Set_SendIdCmd(quint16 toId, quint8 idCmd, quint16 nodeId, quint8 *uuid, int uuidLength,
+                                char *name, int nameLength)
 {
     // The record names its node by UUID, so it always goes to everyone.
     Q_UNUSED(toId);
@@ -149,10 +148,7 @@ void FrameCourier::On_SendPkg_Auto()
         emit Sig_PortGate_SendData(QByteArray(frame, size));
 }
 
-void FrameCourier::On_NbProfileTimer_Interrupt()
-{
-    On_SendPkg_Auto();
-}
+void FrameCourier::On_NbProfileTimer_Interrupt() { On_SendPkg_Auto(); }
 
 void FrameCourier::On_NbConversationTimer_Interrupt()
 {
@@ -219,7 +215,8 @@ void FrameCourier::On_PortGate_ReturnMsg(int retVal, QString msg)
     switch (retVal) {
     case 0: {
         ui->pushButton_Connect_Disconnect->setText(tr(kDisconnectText));
-        const int index = ui->comboBox_Serial_PortName->findText(msg, Qt::MatchExactly | Qt::MatchCaseSensitive);
+        const int index =
+            ui->comboBox_Serial_PortName->findText(msg, Qt::MatchExactly | Qt::MatchCaseSensitive);
         if (index >= 0)
             ui->comboBox_Serial_PortName->setCurrentIndex(index);
         else
@@ -236,8 +233,7 @@ void FrameCourier::On_PortGate_ReturnMsg(int retVal, QString msg)
         ui->comboBox_Serial_Baudrate->setEnabled(true);
         ui->label_SerialConnectionStatus->setText(tr("\nWatting for\nconnection...\n"));
         break;
-    default:
-        break;
+    default: break;
     }
 }
 
@@ -253,20 +249,25 @@ void FrameCourier::on_commandLinkButton_clicked()
 {
     QMessageBox::information(
         this, windowTitle(),
-        tr("If you choose a data rate other than 115200 bps for the target module (e.g. Kinetra) with selectable "
-           "baudrate options and unfortunately forget which setting it was.\n\nThe Solution:\n(1)  Connect the "
+        tr("If you choose a data rate other than 115200 bps for the target module (e.g. Kinetra) with "
+           "selectable "
+           "baudrate options and unfortunately forget which setting it was.\n\nThe Solution:\n(1)  Connect "
+           "the "
            "USB-to-Serial adapter to your PC. Do not connect the target module (e.g. Kinetra)\n(2)  Open the "
-           "USB-to-Serial COM port at Gyrovane using 115200 default baudrate;\n(3)  Press the [ 🔍 Scan ] button at "
-           "Gyrovane and start scanning;\n(4)  Within 4 seconds after performing step (3), connect the target module "
-           "to the USB-to-Serial adapter and therefore power on the target module.\n\nOnce the target module detects "
-           "the [ 🔍 Scan ] command within 4 seconds after powering on, it will temporary (only for the current "
-           "session) keep on using 115200 bps with its main serial port (e.g. UART1). Therefore, the communication "
+           "USB-to-Serial COM port at Gyrovane using 115200 default baudrate;\n(3)  Press the [ 🔍 Scan ] "
+           "button at "
+           "Gyrovane and start scanning;\n(4)  Within 4 seconds after performing step (3), connect the "
+           "target module "
+           "to the USB-to-Serial adapter and therefore power on the target module.\n\nOnce the target module "
+           "detects "
+           "the [ 🔍 Scan ] command within 4 seconds after powering on, it will temporary (only for the "
+           "current "
+           "session) keep on using 115200 bps with its main serial port (e.g. UART1). Therefore, the "
+           "communication "
            "with Gyrovane will go normally."));
 }
 
-void FrameCourier::on_pushButton_clicked()
-{
-}
+void FrameCourier::on_pushButton_clicked() {}
 
 void FrameCourier::on_pushButton_2_clicked()
 {
@@ -275,20 +276,11 @@ void FrameCourier::on_pushButton_2_clicked()
         qDebug() << "On_NbConver NP_CMD_SETTING Request Assigned";
 }
 
-void FrameCourier::On_PortGate_ScanPortEvent()
-{
-    emit Sig_PortGate_ScanPortEvent();
-}
+void FrameCourier::On_PortGate_ScanPortEvent() { emit Sig_PortGate_ScanPortEvent(); }
 
-void FrameCourier::On_Quit()
-{
-    emit Sig_PortGate_Quit();
-}
+void FrameCourier::On_Quit() { emit Sig_PortGate_Quit(); }
 
-void FrameCourier::On_CloseCurrentPortSerialPort()
-{
-    emit Sig_PortGate_CloseSerialPort_CurrentPort();
-}
+void FrameCourier::On_CloseCurrentPortSerialPort() { emit Sig_PortGate_CloseSerialPort_CurrentPort(); }
 
 void FrameCourier::closeEvent(QCloseEvent *event)
 {

@@ -33,8 +33,8 @@ public:
     int Set_SendPkg_Once(quint16 toId, quint8 cmd);
     int Set_RequestPkg(quint16 toId, quint8 cmd);
     void Set_SendSetting_InReliableWay(quint16 toId, Np_Settings settings);
-    int Set_SendCalibCmd(quint16 toId, quint8 calibType, quint8 calibCmd, quint16 calibCode, quint32 calibValue1,
-                         quint32 calibValue2);
+    int Set_SendCalibCmd(quint16 toId, quint8 calibType, quint8 calibCmd, quint16 calibCode,
+                         quint32 calibValue1, quint32 calibValue2);
     int Set_Send_NSOCmd(quint16 toId, Np_NSO nso);
     int Set_SendIdCmd(quint16 toId, quint8 idCmd, quint16 nodeId, quint8 *uuid, int uuidLength, char *name,
                       int nameLength);

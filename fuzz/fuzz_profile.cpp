@@ -84,7 +84,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         return 0;
     // The first byte picks the chunk sizes, the rest is the stream.
     const int chunkSeed = data[0];
-    std::vector<char> stream(reinterpret_cast<const char *>(data) + 1, reinterpret_cast<const char *>(data) + size);
+    std::vector<char> stream(reinterpret_cast<const char *>(data) + 1,
+                             reinterpret_cast<const char *>(data) + size);
 #ifdef FUZZ_REPAIR_CRC
     RepairChecksums(stream);
 #endif
@@ -120,7 +121,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             std::vector<char> copy(frame, frame + frameSize);
             char *payload = nullptr;
             int payloadSize = 0;
-            Check(reader.AssembleInputPackage(copy.data(), int(copy.size()), &payload, &payloadSize) == NP_SUCC_);
+            Check(reader.AssembleInputPackage(copy.data(), int(copy.size()), &payload, &payloadSize) ==
+                  NP_SUCC_);
             Check(payloadSize == frameSize - 5);
             Check(std::memcmp(payload, frame + 3, size_t(payloadSize)) == 0);
         }

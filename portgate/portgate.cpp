@@ -26,16 +26,14 @@ struct Rate
 };
 
 // Served by the high-rate port.
-const Rate kHighRates[] = {{"4000000", 4000000}, {"3686400", 3686400}, {"1843200", 1843200}, {"1000000", 1000000},
-                           {"921600", 921600},   {"460800", 460800},   {"230400", 230400}};
+const Rate kHighRates[] = {{"4000000", 4000000}, {"3686400", 3686400}, {"1843200", 1843200},
+                           {"1000000", 1000000}, {"921600", 921600},   {"460800", 460800},
+                           {"230400", 230400}};
 // Served by the standard-rate port.
 const Rate kStandardRates[] = {{"115200", 115200}, {"57600", 57600}, {"38400", 38400}, {"9600", 9600},
                                {"4800", 4800},     {"2400", 2400},   {"1200", 1200}};
 
-bool SameName(const QextPortInfo &a, const QString &name)
-{
-    return a.portName == name;
-}
+bool SameName(const QextPortInfo &a, const QString &name) { return a.portName == name; }
 
 bool Contains(const SerialPortNameList &list, const QString &name)
 {
@@ -60,7 +58,8 @@ SerialPortNameList MachinePorts()
     QMutexLocker lock(&mutex);
     struct stat dev = {};
     const bool statOk = ::stat("/dev", &dev) == 0;
-    const bool devSame = statOk && dev.st_mtim.tv_sec == devChanged.tv_sec && dev.st_mtim.tv_nsec == devChanged.tv_nsec;
+    const bool devSame =
+        statOk && dev.st_mtim.tv_sec == devChanged.tv_sec && dev.st_mtim.tv_nsec == devChanged.tv_nsec;
     if (valid && devSame && sinceWalk.isValid() && sinceWalk.elapsed() < kWalkAtLeastEveryMs)
         return cached;
 
@@ -106,7 +105,8 @@ SerialPortNameList PortGate::EnumeratePorts()
     SerialPortNameList list = MachinePorts();
     // A simulator publishes its port as a link; a link whose target is gone is a dead simulator.
     const QDir dir(SimulatedPortDirectory());
-    const QFileInfoList links = dir.entryInfoList(QDir::System | QDir::Files | QDir::NoDotAndDotDot, QDir::Name);
+    const QFileInfoList links =
+        dir.entryInfoList(QDir::System | QDir::Files | QDir::NoDotAndDotDot, QDir::Name);
     for (const QFileInfo &link : links) {
         if (!link.isSymLink() || !QFileInfo::exists(link.symLinkTarget()))
             continue;
@@ -214,10 +214,7 @@ void PortGate::On_Timer_ScanPort()
     emit Sig_ScanPortsResult(newPortList);
 }
 
-void PortGate::On_SetSerialPort(QString baudrate)
-{
-    SetBaudRate(baudrate);
-}
+void PortGate::On_SetSerialPort(QString baudrate) { SetBaudRate(baudrate); }
 
 void PortGate::SetBaudRate(QString baudrate)
 {
@@ -246,7 +243,8 @@ void PortGate::SetBaudRate(QString baudrate)
         if (qtPort)
             qtPort->setBaudRate(baud, QSerialPort::AllDirections);
         if (!known)
-            emit Sig_ReturnMsg(7, tr("Selected baudrate is not supported on this machine! Use default 115200 instead."));
+            emit Sig_ReturnMsg(
+                7, tr("Selected baudrate is not supported on this machine! Use default 115200 instead."));
     }
     QMutexLocker lock(&baudMutex);
     baudString = baudrate;
@@ -260,10 +258,7 @@ void PortGate::ApplyLineSettings(QSerialPort *port)
     port->setFlowControl(QSerialPort::NoFlowControl);
 }
 
-void PortGate::On_OpenSerialPort(QString portName)
-{
-    OpenSerialPort(portName);
-}
+void PortGate::On_OpenSerialPort(QString portName) { OpenSerialPort(portName); }
 
 void PortGate::OpenSerialPort(QString portName)
 {
@@ -310,7 +305,8 @@ void PortGate::OpenSerialPort(QString portName)
         QMutexLocker lock(&currentPortMutex);
         currentPort = found;
     } else {
-        emit Sig_ReturnMsg(2, tr("PortGate::On_OpenSerialPort - Port detailed info not found in enumeration."));
+        emit Sig_ReturnMsg(2,
+                           tr("PortGate::On_OpenSerialPort - Port detailed info not found in enumeration."));
     }
 
     if (useQext) {
@@ -339,10 +335,7 @@ void PortGate::CloseSerialPort()
     currentPort.portName = QString::fromLatin1(kNoPort);
 }
 
-void PortGate::On_CloseSerialPort_CurrentPort()
-{
-    CloseSerialPort();
-}
+void PortGate::On_CloseSerialPort_CurrentPort() { CloseSerialPort(); }
 
 void PortGate::On_CloseSerialPort(QString portName)
 {
@@ -365,15 +358,9 @@ void PortGate::On_SendData(QByteArray data)
     port->flush();
 }
 
-void PortGate::On_InternalRecvData_QExtSerialPort()
-{
-    ReadReady();
-}
+void PortGate::On_InternalRecvData_QExtSerialPort() { ReadReady(); }
 
-void PortGate::On_InternalRecvData()
-{
-    ReadReady();
-}
+void PortGate::On_InternalRecvData() { ReadReady(); }
 
 void PortGate::ReadReady()
 {

@@ -169,10 +169,7 @@ void UnitRoster::NodeCtrl_SetAllNodeToNormalState()
     emit Sig_NodeCtrl(QByteArray(kUuidSize, '\0'), kCtrlNormal);
 }
 
-void UnitRoster::NodeCtrl_SetNodeToSilence(QByteArray uuid)
-{
-    emit Sig_NodeCtrl(uuid, kCtrlSilence);
-}
+void UnitRoster::NodeCtrl_SetNodeToSilence(QByteArray uuid) { emit Sig_NodeCtrl(uuid, kCtrlSilence); }
 
 void UnitRoster::ScanNode_Start()
 {
@@ -461,10 +458,7 @@ void UnitRoster::on_pushButton_DiagnosticMode_clicked() {}
 
 void UnitRoster::on_pushButton_DiagnosticMode_Exit_clicked() {}
 
-void UnitRoster::Diagnose_TimerInterrupt()
-{
-    diagnosticTimer.stop();
-}
+void UnitRoster::Diagnose_TimerInterrupt() { diagnosticTimer.stop(); }
 
 void UnitRoster::SetNodeButtonsEnabled(bool enabled)
 {
@@ -556,10 +550,7 @@ int UnitRoster::ParseRevision(const QString &version)
     return revision;
 }
 
-QString UnitRoster::IdText(uint id)
-{
-    return QStringLiteral("%1").arg(id, 4, 10, QLatin1Char(' '));
-}
+QString UnitRoster::IdText(uint id) { return QStringLiteral("%1").arg(id, 4, 10, QLatin1Char(' ')); }
 
 QString UnitRoster::NameText(const QByteArray &name)
 {

@@ -144,8 +144,8 @@ int main(int argc, char **argv)
         NimboObjectDictionary od;
         NimboProfile profile(&od);
         Receiver receiver;
-        QObject::connect(&profile, QOverload<const Np_Raw_GyroAccMag &>::of(&NimboProfile::Sig_RX_Data), &receiver,
-                         &Receiver::OnRaw);
+        QObject::connect(&profile, QOverload<const Np_Raw_GyroAccMag &>::of(&NimboProfile::Sig_RX_Data),
+                         &receiver, &Receiver::OnRaw);
         QObject::connect(&profile, QOverload<const Np_Q_s1_e &>::of(&NimboProfile::Sig_RX_Data), &receiver,
                          &Receiver::OnQ);
         QObject::connect(&profile, QOverload<const Np_RPY &>::of(&NimboProfile::Sig_RX_Data), &receiver,
@@ -162,12 +162,14 @@ int main(int argc, char **argv)
         const double s = Seconds(start);
         const double recordsPerSecond = double(records) * rounds / s;
         const double bytesPerSecond = double(stream.size()) * rounds / s;
-        std::printf("profile:  %.2f M records/s through NimboProfile::On_RecvPkg (%.1f MB/s, %.0f x the 4 Mbaud "
-                    "line rate), %ld heap allocations\n",
-                    recordsPerSecond / 1e6, bytesPerSecond / 1e6, bytesPerSecond / kLineBytesPerSecond,
-                    allocations - before);
+        std::printf(
+            "profile:  %.2f M records/s through NimboProfile::On_RecvPkg (%.1f MB/s, %.0f x the 4 Mbaud "
+            "line rate), %ld heap allocations\n",
+            recordsPerSecond / 1e6, bytesPerSecond / 1e6, bytesPerSecond / kLineBytesPerSecond,
+            allocations - before);
         if (receiver.count != long(records) * rounds || lastResult != NP_QUEUE_EMPTY_) {
-            std::printf("profile: %ld of %ld records reached the receiver\n", receiver.count, long(records) * rounds);
+            std::printf("profile: %ld of %ld records reached the receiver\n", receiver.count,
+                        long(records) * rounds);
             return 1;
         }
     }

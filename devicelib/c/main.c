@@ -15,7 +15,8 @@
 /* ---- stub UART ---- */
 
 /* AA 55, length 8, Np_Request (cmd 12, from host 2 to node 32) for cmd 35, CRC. */
-static const uint8_t kIncoming[] = {0xAA, 0x55, 0x08, 0x0C, 0x08, 0x00, 0x04, 0x23, 0x00, 0x00, 0x00, 0x1E, 0xE1};
+static const uint8_t kIncoming[] = {0xAA, 0x55, 0x08, 0x0C, 0x08, 0x00, 0x04,
+                                    0x23, 0x00, 0x00, 0x00, 0x1E, 0xE1};
 static size_t incomingPos = 0;
 
 /* Returns up to max bytes that "arrived", a few at a time as an interrupt-fed FIFO would. */
@@ -56,8 +57,8 @@ static void OnRecord(void *user, const Np_Header *header, const uint8_t *payload
 {
     Firmware *fw = (Firmware *)user;
     Np_Request request;
-    if (header->cmd == NP_CMD_REQUEST_ && Np_Request_Decode(payload, size, &request) == NP_SUCC_
-        && request.cmdRequest == NP_CMD_RPY_)
+    if (header->cmd == NP_CMD_REQUEST_ && Np_Request_Decode(payload, size, &request) == NP_SUCC_ &&
+        request.cmdRequest == NP_CMD_RPY_)
         fw->rpyRequested = 1;
 }
 

@@ -3,12 +3,12 @@
 #include "nimboobjectdictionary.h"
 #include "nimboprofile.h"
 
-NimboConversation::NimboConversation(NimboProfile *profile_i, NimboObjectDictionary *dictionary, QObject *parent)
+NimboConversation::NimboConversation(NimboProfile *profile_i, NimboObjectDictionary *dictionary,
+                                     QObject *parent)
     : QObject(parent)
     , nOD(dictionary)
     , profile(profile_i)
-{
-}
+{}
 
 int NimboConversation::Send()
 {

@@ -84,10 +84,7 @@ NimboObjectDictionary::NimboObjectDictionary(QObject *parent)
     }
 }
 
-int NimboObjectDictionary::NOD_DB_FindKey(quint8 cmd) const
-{
-    return cmd < 128 ? keyOfCmd[cmd] : -1;
-}
+int NimboObjectDictionary::NOD_DB_FindKey(quint8 cmd) const { return cmd < 128 ? keyOfCmd[cmd] : -1; }
 
 int NimboObjectDictionary::Get_Size(quint8 cmd) const
 {
@@ -340,12 +337,21 @@ int NimboObjectDictionary::Read_Np_Raw_GyroAccMag_Ext(Np_Raw_GyroAccMag_Ext *out
 }
 int NimboObjectDictionary::Read_Np_Q_s1_s(Np_Q_s1_s *out) { return ReadRecord(NP_CMD_Q_S1_S_, out); }
 int NimboObjectDictionary::Read_Np_Q_s1_e(Np_Q_s1_e *out) { return ReadRecord(NP_CMD_Q_S1_E_, out); }
-int NimboObjectDictionary::Read_Np_Euler_s1_s(Np_Euler_s1_s *out) { return ReadRecord(NP_CMD_EULER_S1_S_, out); }
-int NimboObjectDictionary::Read_Np_Euler_s1_e(Np_Euler_s1_e *out) { return ReadRecord(NP_CMD_EULER_S1_E_, out); }
+int NimboObjectDictionary::Read_Np_Euler_s1_s(Np_Euler_s1_s *out)
+{
+    return ReadRecord(NP_CMD_EULER_S1_S_, out);
+}
+int NimboObjectDictionary::Read_Np_Euler_s1_e(Np_Euler_s1_e *out)
+{
+    return ReadRecord(NP_CMD_EULER_S1_E_, out);
+}
 int NimboObjectDictionary::Read_Np_RPY(Np_RPY *out) { return ReadRecord(NP_CMD_RPY_, out); }
 int NimboObjectDictionary::Read_Np_Gravity(Np_Gravity *out) { return ReadRecord(NP_CMD_GRAVITY_, out); }
 int NimboObjectDictionary::Read_Np_Combo(Np_Combo *out) { return ReadRecord(NP_CMD_COMBO_, out); }
-int NimboObjectDictionary::Read_Np_Customized(Np_Customized *out) { return ReadRecord(NP_CMD_CUSTOMIZED_, out); }
+int NimboObjectDictionary::Read_Np_Customized(Np_Customized *out)
+{
+    return ReadRecord(NP_CMD_CUSTOMIZED_, out);
+}
 
 template <typename T>
 int NimboObjectDictionary::StoreBuilt(T record, quint8 cmd, quint16 toId, quint16 fromId)
@@ -400,8 +406,8 @@ int NimboObjectDictionary::Write_Np_Calib(quint16 toId, quint8 calibType, quint8
     return StoreBuilt(record, NP_CMD_CALIB_, toId);
 }
 
-int NimboObjectDictionary::Write_Np_Id(quint16 toId, quint8 idCmd, quint16 nodeId, const quint8 *uuid, int uuidLength,
-                                       const char *name, int nameLength)
+int NimboObjectDictionary::Write_Np_Id(quint16 toId, quint8 idCmd, quint16 nodeId, const quint8 *uuid,
+                                       int uuidLength, const char *name, int nameLength)
 {
     if (!uuid || !name || uuidLength != int(sizeof(Np_Id::uuid)) || nameLength != int(sizeof(Np_Id::name)))
         return NP_FAIL_;

@@ -81,10 +81,10 @@ public:
     int Write_Np_Ack(quint16 toId, quint8 cmdAck);
     int Write_Np_Settings(quint16 toId, Np_Settings settings);
     int Write_Np_Status(quint16 toId, Np_Status status);
-    int Write_Np_Calib(quint16 toId, quint8 calibType, quint8 calibCmd, quint16 calibCode, quint32 calibValue1,
-                       quint32 calibValue2);
-    int Write_Np_Id(quint16 toId, quint8 idCmd, quint16 nodeId, const quint8 *uuid, int uuidLength, const char *name,
-                    int nameLength);
+    int Write_Np_Calib(quint16 toId, quint8 calibType, quint8 calibCmd, quint16 calibCode,
+                       quint32 calibValue1, quint32 calibValue2);
+    int Write_Np_Id(quint16 toId, quint8 idCmd, quint16 nodeId, const quint8 *uuid, int uuidLength,
+                    const char *name, int nameLength);
     int Write_Np_Id_Ext(quint16 toId, Np_Id_Ext idExt);
     int Write_Np_NodeCtrl(quint16 toId, const quint8 *uuid, int uuidLength, quint8 ctrl);
     int Write_Np_NSO(quint16 toId, Np_NSO nso);

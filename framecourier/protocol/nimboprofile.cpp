@@ -19,7 +19,11 @@ const quint8 NimboProfile::kSlotCmd[kSlots + 1] = {
     NP_CMD_REQUEST_,
     NP_CMD_NSO_,
     NP_CMD_ID_EXT_,
-    0, 0, 0, 0, 0,
+    0,
+    0,
+    0,
+    0,
+    0,
 };
 
 NimboProfile::NimboProfile(NimboObjectDictionary *nOD_i, QObject *parent)
@@ -31,10 +35,7 @@ NimboProfile::NimboProfile(NimboObjectDictionary *nOD_i, QObject *parent)
     nP->Init(maxSize, maxSize);
 }
 
-NimboProfile::~NimboProfile()
-{
-    delete nP;
-}
+NimboProfile::~NimboProfile() { delete nP; }
 
 int NimboProfile::SlotOf(quint8 cmd)
 {
@@ -90,9 +91,7 @@ int NimboProfile::Dispatch(quint8 cmd)
 {
     using D = NimboObjectDictionary;
     switch (cmd) {
-    case NP_CMD_HEARTBEAT_:
-        ReadAndEmit<Np_HeartBeat>(&D::Read_Np_HeartBeat);
-        break;
+    case NP_CMD_HEARTBEAT_: ReadAndEmit<Np_HeartBeat>(&D::Read_Np_HeartBeat); break;
     case NP_CMD_REQUEST_: {
         Np_Request request;
         if (nOD->Read_Np_Request(&request) == NP_SUCC_) {
@@ -104,57 +103,23 @@ int NimboProfile::Dispatch(quint8 cmd)
         }
         break;
     }
-    case NP_CMD_ACK_:
-        ReadAndEmit<Np_Ack>(&D::Read_Np_Ack);
-        break;
-    case NP_CMD_SETTING:
-        ReadAndEmit<Np_Settings>(&D::Read_Np_Settings);
-        break;
-    case NP_CMD_STATUS_:
-        ReadAndEmit<Np_Status>(&D::Read_Np_Status);
-        break;
-    case NP_CMD_CALIB_:
-        ReadAndEmit<Np_Calib>(&D::Read_Np_Calib);
-        break;
-    case NP_CMD_ID_:
-        ReadAndEmit<Np_Id>(&D::Read_Np_Id);
-        break;
-    case NP_CMD_ID_EXT_:
-        ReadAndEmit<Np_Id_Ext>(&D::Read_Np_Id_Ext);
-        break;
-    case NP_CMD_NODECTRL_:
-        ReadAndEmit<Np_NodeCtrl>(&D::Read_Np_NodeCtrl);
-        break;
-    case NP_CMD_NSO_:
-        ReadAndEmit<Np_NSO>(&D::Read_Np_NSO);
-        break;
-    case NP_CMD_Raw_GYRO_ACC_MAG_:
-        ReadAndEmit<Np_Raw_GyroAccMag>(&D::Read_Np_Raw_GyroAccMag);
-        break;
-    case NP_CMD_Q_S1_S_:
-        ReadAndEmit<Np_Q_s1_s>(&D::Read_Np_Q_s1_s);
-        break;
-    case NP_CMD_Q_S1_E_:
-        ReadAndEmit<Np_Q_s1_e>(&D::Read_Np_Q_s1_e);
-        break;
-    case NP_CMD_EULER_S1_S_:
-        ReadAndEmit<Np_Euler_s1_s>(&D::Read_Np_Euler_s1_s);
-        break;
-    case NP_CMD_EULER_S1_E_:
-        ReadAndEmit<Np_Euler_s1_e>(&D::Read_Np_Euler_s1_e);
-        break;
-    case NP_CMD_RPY_:
-        ReadAndEmit<Np_RPY>(&D::Read_Np_RPY);
-        break;
-    case NP_CMD_GRAVITY_:
-        ReadAndEmit<Np_Gravity>(&D::Read_Np_Gravity);
-        break;
-    case NP_CMD_COMBO_:
-        ReadAndEmit<Np_Combo>(&D::Read_Np_Combo);
-        break;
-    case NP_CMD_CUSTOMIZED_:
-        ReadAndEmit<Np_Customized>(&D::Read_Np_Customized);
-        break;
+    case NP_CMD_ACK_: ReadAndEmit<Np_Ack>(&D::Read_Np_Ack); break;
+    case NP_CMD_SETTING: ReadAndEmit<Np_Settings>(&D::Read_Np_Settings); break;
+    case NP_CMD_STATUS_: ReadAndEmit<Np_Status>(&D::Read_Np_Status); break;
+    case NP_CMD_CALIB_: ReadAndEmit<Np_Calib>(&D::Read_Np_Calib); break;
+    case NP_CMD_ID_: ReadAndEmit<Np_Id>(&D::Read_Np_Id); break;
+    case NP_CMD_ID_EXT_: ReadAndEmit<Np_Id_Ext>(&D::Read_Np_Id_Ext); break;
+    case NP_CMD_NODECTRL_: ReadAndEmit<Np_NodeCtrl>(&D::Read_Np_NodeCtrl); break;
+    case NP_CMD_NSO_: ReadAndEmit<Np_NSO>(&D::Read_Np_NSO); break;
+    case NP_CMD_Raw_GYRO_ACC_MAG_: ReadAndEmit<Np_Raw_GyroAccMag>(&D::Read_Np_Raw_GyroAccMag); break;
+    case NP_CMD_Q_S1_S_: ReadAndEmit<Np_Q_s1_s>(&D::Read_Np_Q_s1_s); break;
+    case NP_CMD_Q_S1_E_: ReadAndEmit<Np_Q_s1_e>(&D::Read_Np_Q_s1_e); break;
+    case NP_CMD_EULER_S1_S_: ReadAndEmit<Np_Euler_s1_s>(&D::Read_Np_Euler_s1_s); break;
+    case NP_CMD_EULER_S1_E_: ReadAndEmit<Np_Euler_s1_e>(&D::Read_Np_Euler_s1_e); break;
+    case NP_CMD_RPY_: ReadAndEmit<Np_RPY>(&D::Read_Np_RPY); break;
+    case NP_CMD_GRAVITY_: ReadAndEmit<Np_Gravity>(&D::Read_Np_Gravity); break;
+    case NP_CMD_COMBO_: ReadAndEmit<Np_Combo>(&D::Read_Np_Combo); break;
+    case NP_CMD_CUSTOMIZED_: ReadAndEmit<Np_Customized>(&D::Read_Np_Customized); break;
     default:
         // Np_Raw_GyroAccMag_Ext and anything else without a dispatch entry: stored, not signalled.
         return NP_FAIL_;

@@ -27,10 +27,7 @@ constexpr std::array<quint16, 256> kCrcTable = MakeCrcTable();
 
 NimboProtocol::NimboProtocol() = default;
 
-NimboProtocol::~NimboProtocol()
-{
-    FreeBuffers();
-}
+NimboProtocol::~NimboProtocol() { FreeBuffers(); }
 
 void NimboProtocol::FreeBuffers()
 {
@@ -45,8 +42,8 @@ void NimboProtocol::FreeBuffers()
 int NimboProtocol::Init(int iDataMaxSize, int oDataMaxSize)
 {
     totalMem = 0;
-    if (iDataMaxSize > MAX_PAYLOAD_SIZE_ || oDataMaxSize > MAX_PAYLOAD_SIZE_ || iDataMaxSize < 0
-        || oDataMaxSize < 0)
+    if (iDataMaxSize > MAX_PAYLOAD_SIZE_ || oDataMaxSize > MAX_PAYLOAD_SIZE_ || iDataMaxSize < 0 ||
+        oDataMaxSize < 0)
         return NP_FAIL_;
 
     FreeBuffers();
@@ -65,10 +62,7 @@ int NimboProtocol::Init(int iDataMaxSize, int oDataMaxSize)
     return NP_SUCC_;
 }
 
-int NimboProtocol::TotalBytesOfMemoryUsed()
-{
-    return totalMem;
-}
+int NimboProtocol::TotalBytesOfMemoryUsed() { return totalMem; }
 
 void NimboProtocol::SetChecksumOption(char option)
 {
@@ -109,11 +103,12 @@ int NimboProtocol::Checksum_Verify(char *data, int dataLength, quint16 checksumT
     return generated == checksumToBeVerified ? NP_SUCC_ : NP_FAIL_;
 }
 
-int NimboProtocol::CreateOutputPackage(char *payloadData, int payloadSize, char **packageData, int *packageSize)
+int NimboProtocol::CreateOutputPackage(char *payloadData, int payloadSize, char **packageData,
+                                       int *packageSize)
 {
     // A payload longer than oDS would not fit the output buffer; an empty one no receiver accepts.
-    if (payloadSize > MAX_PAYLOAD_SIZE_ || payloadSize > oDS || payloadSize < 1 || !ValidWidths() || !outBuf
-        || !payloadData || !packageData || !packageSize)
+    if (payloadSize > MAX_PAYLOAD_SIZE_ || payloadSize > oDS || payloadSize < 1 || !ValidWidths() ||
+        !outBuf || !payloadData || !packageData || !packageSize)
         return NP_FAIL_;
 
     char *out = outBuf;

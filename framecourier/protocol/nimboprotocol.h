@@ -89,7 +89,10 @@ protected:
 
 private:
     static bool ValidWidth(qint8 w) { return w == 1 || w == 2; }
-    bool ValidWidths() const { return ValidWidth(HEAD_LENGTH_) && ValidWidth(SIZE_LENGTH_) && ValidWidth(CHECKSUM_LENGTH_); }
+    bool ValidWidths() const
+    {
+        return ValidWidth(HEAD_LENGTH_) && ValidWidth(SIZE_LENGTH_) && ValidWidth(CHECKSUM_LENGTH_);
+    }
     int Overhead() const { return HEAD_LENGTH_ + SIZE_LENGTH_ + CHECKSUM_LENGTH_; }
     static float Rate(quint32 num, quint32 den) { return den == 0 ? 0.0f : float(num) / float(den); }
     void FreeBuffers();

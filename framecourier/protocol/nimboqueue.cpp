@@ -3,10 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-NimboQueue::NimboQueue(int capacity)
-{
-    resize(capacity);
-}
+NimboQueue::NimboQueue(int capacity) { resize(capacity); }
 
 void NimboQueue::resize(int capacity)
 {

@@ -13,7 +13,8 @@
 #include <cstdint>
 #include <type_traits>
 
-static_assert(Q_BYTE_ORDER == Q_LITTLE_ENDIAN, "records are copied as memory images of the little-endian wire");
+static_assert(Q_BYTE_ORDER == Q_LITTLE_ENDIAN,
+              "records are copied as memory images of the little-endian wire");
 
 // Return codes shared by the protocol classes.
 constexpr int NP_FAIL_ = 1;
@@ -143,7 +144,10 @@ constexpr quint32 Set(quint32 word, int bit, bool on)
 {
     return on ? (word | (1u << bit)) : (word & ~(1u << bit));
 }
-constexpr quint32 GetField(quint32 word, int shift, int width) { return (word >> shift) & ((1u << width) - 1u); }
+constexpr quint32 GetField(quint32 word, int shift, int width)
+{
+    return (word >> shift) & ((1u << width) - 1u);
+}
 constexpr quint32 SetField(quint32 word, int shift, int width, quint32 v)
 {
     return (word & ~(((1u << width) - 1u) << shift)) | ((v & ((1u << width) - 1u)) << shift);
@@ -181,8 +185,8 @@ struct Np_Settings_V318
 struct Np_Status
 {
     Np_Header header;
-    quint32 timeStamp; // us
-    float temperature; // degrees Celsius
+    quint32 timeStamp;  // us
+    float temperature;  // degrees Celsius
     quint16 updateRate; // Hz
     quint16 sysState;   // bits 0-2: quality of service
 
@@ -351,16 +355,19 @@ static_assert(offsetof(Np_Settings, uart2Baud) == 10 && offsetof(Np_Settings, od
 static_assert(offsetof(Np_Settings_V318, inhibitTime) == 18, "Np_Settings_V318");
 static_assert(offsetof(Np_Status, updateRate) == 12 && offsetof(Np_Status, sysState) == 14, "Np_Status");
 static_assert(offsetof(Np_Calib, calibCode) == 6 && offsetof(Np_Calib, calibValue2) == 12, "Np_Calib");
-static_assert(offsetof(Np_Id, uuid) == 8 && offsetof(Np_Id, name) == 28 && offsetof(Np_Id, idCmd) == 40
-                  && offsetof(Np_Id, nodeId) == 42,
+static_assert(offsetof(Np_Id, uuid) == 8 && offsetof(Np_Id, name) == 28 && offsetof(Np_Id, idCmd) == 40 &&
+                  offsetof(Np_Id, nodeId) == 42,
               "Np_Id");
 static_assert(offsetof(Np_NodeCtrl, ctrl) == 24, "Np_NodeCtrl");
-static_assert(offsetof(Np_NSO, nsoIndex) == 6 && offsetof(Np_NSO, nsoSubIndex) == 8 && offsetof(Np_NSO, nsoValue) == 12,
+static_assert(offsetof(Np_NSO, nsoIndex) == 6 && offsetof(Np_NSO, nsoSubIndex) == 8 &&
+                  offsetof(Np_NSO, nsoValue) == 12,
               "Np_NSO");
-static_assert(offsetof(Np_Raw_GyroAccMag, acc) == 20 && offsetof(Np_Raw_GyroAccMag, mag) == 32, "Np_Raw_GyroAccMag");
+static_assert(offsetof(Np_Raw_GyroAccMag, acc) == 20 && offsetof(Np_Raw_GyroAccMag, mag) == 32,
+              "Np_Raw_GyroAccMag");
 static_assert(offsetof(Np_Q_s1_e, q) == 8, "Np_Q_s1_e");
 static_assert(offsetof(Np_RPY, yaw) == 16, "Np_RPY");
-static_assert(offsetof(Np_Combo, heading) == 10 && offsetof(Np_Combo, gyroZ) == 12 && offsetof(Np_Combo, value2) == 16,
+static_assert(offsetof(Np_Combo, heading) == 10 && offsetof(Np_Combo, gyroZ) == 12 &&
+                  offsetof(Np_Combo, value2) == 16,
               "Np_Combo");
 
 Q_DECLARE_METATYPE(Np_Header)

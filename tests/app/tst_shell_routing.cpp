@@ -66,7 +66,7 @@ QList<QByteArray> SentRecords(const QSignalSpy &frames, quint8 cmd)
     return records;
 }
 
-template<typename T>
+template <typename T>
 T RecordOf(const QByteArray &payload)
 {
     T record{};

@@ -20,10 +20,7 @@
 
 namespace {
 
-FrameCourier *Courier(Gyrovane &window)
-{
-    return window.findChild<FrameCourier *>();
-}
+FrameCourier *Courier(Gyrovane &window) { return window.findChild<FrameCourier *>(); }
 
 } // namespace
 

@@ -23,10 +23,7 @@ protected:
     }
 };
 
-inline Plot *plotOf(ChartDeck &deck, const char *name)
-{
-    return deck.findChild<Plot *>(QLatin1String(name));
-}
+inline Plot *plotOf(ChartDeck &deck, const char *name) { return deck.findChild<Plot *>(QLatin1String(name)); }
 
 inline QwtPlotCurve *curveOf(ChartDeck &deck, const char *plot, const char *curve)
 {

@@ -8,8 +8,8 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QPointer>
-#include <QtTest>
 #include <QVBoxLayout>
+#include <QtTest>
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <QtCore/QMetaObject>
 
 // Runs a query on the link panel's gateway in the gateway's own thread and returns its result.
-template<typename F>
+template <typename F>
 auto OnGateway(FrameCourier &panel, F query)
 {
     decltype(query(panel.Gateway())) result{};

@@ -35,10 +35,7 @@ NimboHostLink::NimboHostLink(QObject *parent)
     Capture<Np_Customized>();
 }
 
-NimboHostLink::~NimboHostLink()
-{
-    Close();
-}
+NimboHostLink::~NimboHostLink() { Close(); }
 
 template <typename T>
 void NimboHostLink::Capture()
@@ -146,29 +143,28 @@ bool NimboHostLink::SendNSO(quint16 toId, const Np_NSO &nso)
     return dictionary_.Write_Np_NSO(toId, nso) == NP_SUCC_ && QueueAndFlush(toId, NP_CMD_NSO_);
 }
 
-bool NimboHostLink::SendCalib(quint16 toId, quint8 calibType, quint8 calibCmd, quint16 calibCode, quint32 value1,
-                              quint32 value2)
+bool NimboHostLink::SendCalib(quint16 toId, quint8 calibType, quint8 calibCmd, quint16 calibCode,
+                              quint32 value1, quint32 value2)
 {
-    return dictionary_.Write_Np_Calib(toId, calibType, calibCmd, calibCode, value1, value2) == NP_SUCC_
-           && QueueAndFlush(toId, NP_CMD_CALIB_);
+    return dictionary_.Write_Np_Calib(toId, calibType, calibCmd, calibCode, value1, value2) == NP_SUCC_ &&
+           QueueAndFlush(toId, NP_CMD_CALIB_);
 }
 
 bool NimboHostLink::SendNodeCtrl(const QByteArray &uuid, quint8 ctrl)
 {
     return dictionary_.Write_Np_NodeCtrl(NP_ID_BROADCAST_, reinterpret_cast<const quint8 *>(uuid.constData()),
-                                         uuid.size(), ctrl)
-               == NP_SUCC_
-           && QueueAndFlush(NP_ID_BROADCAST_, NP_CMD_NODECTRL_);
+                                         uuid.size(), ctrl) == NP_SUCC_ &&
+           QueueAndFlush(NP_ID_BROADCAST_, NP_CMD_NODECTRL_);
 }
 
 bool NimboHostLink::SendId(const QByteArray &uuid, quint16 newId, const QByteArray &name)
 {
     QByteArray name12 = name.left(12);
     name12.append(QByteArray(12 - name12.size(), '\0'));
-    return dictionary_.Write_Np_Id(NP_ID_BROADCAST_, 0, newId, reinterpret_cast<const quint8 *>(uuid.constData()),
-                                   uuid.size(), name12.constData(), name12.size())
-               == NP_SUCC_
-           && QueueAndFlush(NP_ID_BROADCAST_, NP_CMD_ID_);
+    return dictionary_.Write_Np_Id(NP_ID_BROADCAST_, 0, newId,
+                                   reinterpret_cast<const quint8 *>(uuid.constData()), uuid.size(),
+                                   name12.constData(), name12.size()) == NP_SUCC_ &&
+           QueueAndFlush(NP_ID_BROADCAST_, NP_CMD_ID_);
 }
 
 int NimboHostLink::Find(quint8 cmd, int fromId, int from) const

@@ -10,10 +10,7 @@
 
 #include <sys/stat.h>
 
-SimulatorRunner::SimulatorRunner()
-{
-    process_.setProgram(ProgramPath());
-}
+SimulatorRunner::SimulatorRunner() { process_.setProgram(ProgramPath()); }
 
 SimulatorRunner::~SimulatorRunner()
 {
@@ -26,10 +23,7 @@ SimulatorRunner::~SimulatorRunner()
     }
 }
 
-QString SimulatorRunner::ProgramPath()
-{
-    return QStringLiteral(GYROVANE_BIN_DIR "/kinetra-nodesim");
-}
+QString SimulatorRunner::ProgramPath() { return QStringLiteral(GYROVANE_BIN_DIR "/kinetra-nodesim"); }
 
 bool SimulatorRunner::Start(const QStringList &arguments, int timeoutMs)
 {
@@ -56,9 +50,9 @@ bool SimulatorRunner::Start(const QStringList &arguments, int timeoutMs)
     stderr_.clear();
 
     // A test that is killed must not leave its simulator running.
-    process_.setArguments(QStringList{QStringLiteral("--exit-with-parent"), QStringLiteral("--port-dir"), portDir_,
-                                      QStringLiteral("--log"), logPath_}
-                          + arguments);
+    process_.setArguments(QStringList{QStringLiteral("--exit-with-parent"), QStringLiteral("--port-dir"),
+                                      portDir_, QStringLiteral("--log"), logPath_} +
+                          arguments);
     process_.start(QIODevice::ReadOnly);
     if (!process_.waitForStarted(timeoutMs)) {
         error_ = QStringLiteral("cannot start %1: %2").arg(ProgramPath(), process_.errorString());
@@ -115,10 +109,7 @@ bool SimulatorRunner::Stop(int timeoutMs)
     return Finished(timeoutMs);
 }
 
-bool SimulatorRunner::WaitForExit(int timeoutMs)
-{
-    return Finished(timeoutMs);
-}
+bool SimulatorRunner::WaitForExit(int timeoutMs) { return Finished(timeoutMs); }
 
 bool SimulatorRunner::LinkGone() const
 {
@@ -126,15 +117,9 @@ bool SimulatorRunner::LinkGone() const
     return port_.isEmpty() || lstat(QFile::encodeName(port_).constData(), &st) != 0;
 }
 
-bool SimulatorRunner::IsRunning() const
-{
-    return process_.state() != QProcess::NotRunning;
-}
+bool SimulatorRunner::IsRunning() const { return process_.state() != QProcess::NotRunning; }
 
-qint64 SimulatorRunner::ProcessId() const
-{
-    return process_.processId();
-}
+qint64 SimulatorRunner::ProcessId() const { return process_.processId(); }
 
 QString SimulatorRunner::StandardError()
 {
@@ -184,7 +169,8 @@ QVector<QJsonObject> SimulatorRunner::WaitForLog(const Predicate &match, int cou
 SimulatorRunner::Predicate SimulatorRunner::Match(const QString &direction, int cmd, int node)
 {
     return [direction, cmd, node](const QJsonObject &o) {
-        return o.value(QLatin1String("dir")).toString() == direction && o.value(QLatin1String("cmd")).toInt() == cmd
-               && (node < 0 || o.value(QLatin1String("node")).toInt() == node);
+        return o.value(QLatin1String("dir")).toString() == direction &&
+               o.value(QLatin1String("cmd")).toInt() == cmd &&
+               (node < 0 || o.value(QLatin1String("node")).toInt() == node);
     };
 }

@@ -42,7 +42,8 @@ inline QByteArray Frame(const QByteArray &payload)
 
 inline quint32 HeaderWord(int cmd, int fromId, int toId, int res = 0)
 {
-    return quint32(cmd & 0x7F) | quint32(res & 7) << 7 | quint32(fromId & 0x7FF) << 10 | quint32(toId & 0x7FF) << 21;
+    return quint32(cmd & 0x7F) | quint32(res & 7) << 7 | quint32(fromId & 0x7FF) << 10 |
+           quint32(toId & 0x7FF) << 21;
 }
 
 // A payload of the given size: little-endian header, then bytes 4.. filled with a counting pattern.

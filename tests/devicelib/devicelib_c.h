@@ -49,7 +49,8 @@ struct CNode
     }
     static void OnRecord(void *user, const devc::Np_Header *, const uint8_t *payload, int size)
     {
-        static_cast<CNode *>(user)->received.append(QByteArray(reinterpret_cast<const char *>(payload), size));
+        static_cast<CNode *>(user)->received.append(
+            QByteArray(reinterpret_cast<const char *>(payload), size));
     }
 };
 
@@ -59,18 +60,15 @@ inline QByteArray CFrame(const QByteArray &payload)
     devc::NimboProtocol_Init(&protocol, 44, 44);
     const uint8_t *frame = nullptr;
     int size = 0;
-    if (devc::NimboProtocol_CreateOutputPackage(&protocol, reinterpret_cast<const uint8_t *>(payload.constData()),
-                                                payload.size(), &frame, &size)
-        != NP_SUCC_)
+    if (devc::NimboProtocol_CreateOutputPackage(&protocol,
+                                                reinterpret_cast<const uint8_t *>(payload.constData()),
+                                                payload.size(), &frame, &size) != NP_SUCC_)
         return QByteArray();
     return QByteArray(reinterpret_cast<const char *>(frame), size);
 }
 
 // A frame built without the code under test.
-inline QByteArray IndependentFrame(const QByteArray &payload)
-{
-    return testframes::Frame(payload);
-}
+inline QByteArray IndependentFrame(const QByteArray &payload) { return testframes::Frame(payload); }
 
 inline QByteArray HeaderBytes(int cmd, int fromId, int toId, int res = 0)
 {

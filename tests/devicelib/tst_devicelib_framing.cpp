@@ -9,10 +9,7 @@ namespace {
 
 constexpr quint16 kNode = 40;
 
-QByteArray Rpy(int toId, int fromId = 2, int res = 0)
-{
-    return Payload(NP_CMD_RPY_, fromId, toId, 20, res);
-}
+QByteArray Rpy(int toId, int fromId = 2, int res = 0) { return Payload(NP_CMD_RPY_, fromId, toId, 20, res); }
 
 } // namespace
 
@@ -154,8 +151,8 @@ void TestDevicelibFraming::createRefusesBadSizes()
     const QByteArray payload(qMax(size, 1), '\x01');
     const uint8_t *frame = nullptr;
     int frameSize = -1;
-    QCOMPARE(devc::NimboProtocol_CreateOutputPackage(&protocol, reinterpret_cast<const uint8_t *>(payload.constData()),
-                                                     size, &frame, &frameSize),
+    QCOMPARE(devc::NimboProtocol_CreateOutputPackage(
+                 &protocol, reinterpret_cast<const uint8_t *>(payload.constData()), size, &frame, &frameSize),
              NP_FAIL_);
     QCOMPARE(protocol.sSendPkg, 0u);
     QCOMPARE(devc::NimboProtocol_Init(&protocol, 45, 44), NP_FAIL_);

@@ -26,8 +26,14 @@ QByteArray MaskUnused(int cmd, QByteArray p)
     case NP_CMD_ACK_: zero(5, 7); break;
     case NP_CMD_ID_: zero(41, 41); break;
     case NP_CMD_NODECTRL_: zero(25, 27); break;
-    case NP_CMD_NSO_: zero(5, 5); zero(9, 11); break;
-    case NP_CMD_COMBO_: zero(9, 9); zero(20, 31); break;
+    case NP_CMD_NSO_:
+        zero(5, 5);
+        zero(9, 11);
+        break;
+    case NP_CMD_COMBO_:
+        zero(9, 9);
+        zero(20, 31);
+        break;
     case NP_CMD_SETTING:
         if (p.size() == 20)
             p[7] = char(p[7] & 0x01);
@@ -45,12 +51,12 @@ QByteArray CReencode(const QByteArray &in)
     uint8_t out[64] = {};
     int size = -1;
     const int cmd = n >= 4 ? p[0] & 0x7F : 0;
-#define NP_CASE_(c, Type, Codec)                                                                               \
-    case c: {                                                                                                  \
-        devc::Type r;                                                                                          \
-        if (devc::Codec##_Decode(p, n, &r) == NP_SUCC_)                                                        \
-            size = devc::Codec##_Encode(&r, out);                                                              \
-        break;                                                                                                 \
+#define NP_CASE_(c, Type, Codec)                                                                             \
+    case c: {                                                                                                \
+        devc::Type r;                                                                                        \
+        if (devc::Codec##_Decode(p, n, &r) == NP_SUCC_)                                                      \
+            size = devc::Codec##_Encode(&r, out);                                                            \
+        break;                                                                                               \
     }
     switch (cmd) {
         NP_CASE_(NP_CMD_HEARTBEAT_, Np_HeartBeat, Np_HeartBeat)
@@ -85,10 +91,33 @@ QByteArray CReencode(const QByteArray &in)
 }
 
 // Field values shared by both sides; the field names of the host and the C structures agree.
-template <class R> void FillStatus(R &r) { r.timeStamp = 4000000001u; r.temperature = -12.375f; r.updateRate = 800; r.sysState = 0xFFFC; }
-template <class R> void FillCalib(R &r) { r.calibType = 3; r.calibCmd = 12; r.calibCode = 0xAA32; r.calibValue1 = 90500; r.calibValue2 = 0xDEADBEEF; }
-template <class R> void FillNso(R &r) { r.nsoCmd = 0x22; r.nsoIndex = 0x2024; r.nsoSubIndex = 7; r.nsoValue = 0x1FFFFFFF; }
-template <class R> void FillRaw(R &r)
+template <class R>
+void FillStatus(R &r)
+{
+    r.timeStamp = 4000000001u;
+    r.temperature = -12.375f;
+    r.updateRate = 800;
+    r.sysState = 0xFFFC;
+}
+template <class R>
+void FillCalib(R &r)
+{
+    r.calibType = 3;
+    r.calibCmd = 12;
+    r.calibCode = 0xAA32;
+    r.calibValue1 = 90500;
+    r.calibValue2 = 0xDEADBEEF;
+}
+template <class R>
+void FillNso(R &r)
+{
+    r.nsoCmd = 0x22;
+    r.nsoIndex = 0x2024;
+    r.nsoSubIndex = 7;
+    r.nsoValue = 0x1FFFFFFF;
+}
+template <class R>
+void FillRaw(R &r)
 {
     r.timeStamp = 123456;
     for (int i = 0; i < 3; ++i) {
@@ -97,12 +126,50 @@ template <class R> void FillRaw(R &r)
         r.mag[i] = -0.75f + float(i);
     }
 }
-template <class R> void FillQuaternion(R &r) { r.timeStamp = 77; r.q[0] = 0.5f; r.q[1] = -0.5f; r.q[2] = 0.25f; r.q[3] = -1e-7f; }
-template <class R> void FillEuler(R &r) { r.timeStamp = 0xFFFFFFFFu; r.psi = -179.5f; r.theta = 89.875f; r.phi = 1e-20f; }
-template <class R> void FillRpy(R &r) { r.timeStamp = 2500000; r.roll = -12.5f; r.pitch = 3.25f; r.yaw = 359.75f; }
-template <class R> void FillGravity(R &r) { r.timeStamp = 9; r.g[0] = -0.125f; r.g[1] = 0.0f; r.g[2] = 0.9921875f; }
-template <class R> void FillCombo(R &r) { r.timeStamp = 31; r.qos = 5; r.heading = 36000; r.gyroZ = -1500; r.value2 = -2147483647 - 1; }
-template <class R> void FillSettings(R &r)
+template <class R>
+void FillQuaternion(R &r)
+{
+    r.timeStamp = 77;
+    r.q[0] = 0.5f;
+    r.q[1] = -0.5f;
+    r.q[2] = 0.25f;
+    r.q[3] = -1e-7f;
+}
+template <class R>
+void FillEuler(R &r)
+{
+    r.timeStamp = 0xFFFFFFFFu;
+    r.psi = -179.5f;
+    r.theta = 89.875f;
+    r.phi = 1e-20f;
+}
+template <class R>
+void FillRpy(R &r)
+{
+    r.timeStamp = 2500000;
+    r.roll = -12.5f;
+    r.pitch = 3.25f;
+    r.yaw = 359.75f;
+}
+template <class R>
+void FillGravity(R &r)
+{
+    r.timeStamp = 9;
+    r.g[0] = -0.125f;
+    r.g[1] = 0.0f;
+    r.g[2] = 0.9921875f;
+}
+template <class R>
+void FillCombo(R &r)
+{
+    r.timeStamp = 31;
+    r.qos = 5;
+    r.heading = 36000;
+    r.gyroZ = -1500;
+    r.value2 = -2147483647 - 1;
+}
+template <class R>
+void FillSettings(R &r)
 {
     r.settingsWord = 0x0BF7FFF7u; // bit 3 clear so that the legacy layout loses nothing
     r.reserved0 = 0xA5A5;
@@ -114,12 +181,19 @@ template <class R> void FillSettings(R &r)
     r.silentTime = 600;
     r.odr = 800;
 }
-template <class R> void FillBytes(R &r) { for (size_t i = 0; i < sizeof(r.data); ++i) r.data[i] = quint8(0xF0 - 3 * i); }
+template <class R>
+void FillBytes(R &r)
+{
+    for (size_t i = 0; i < sizeof(r.data); ++i)
+        r.data[i] = quint8(0xF0 - 3 * i);
+}
 
-const quint8 kUuid[20] = {0x4B, 0x53, 0x49, 0x4D, 0, 1, 2, 3, 0xFE, 0xFF, 10, 11, 12, 13, 14, 15, 16, 17, 18, 0x80};
+const quint8 kUuid[20] = {0x4B, 0x53, 0x49, 0x4D, 0,  1,  2,  3,  0xFE, 0xFF,
+                          10,   11,   12,   13,   14, 15, 16, 17, 18,   0x80};
 const char kName[12] = {'F', 'r', 'o', 'n', 't', '-', char(0xC3), char(0xA9), 0, 0, 0, 0};
 
-template <class R> void FillId(R &r)
+template <class R>
+void FillId(R &r)
 {
     const quint8 fw[4] = {31, 8, 2, 70};
     std::memcpy(r.fwVersion, fw, 4);
@@ -128,9 +202,18 @@ template <class R> void FillId(R &r)
     r.idCmd = 0;
     r.nodeId = 2047;
 }
-template <class R> void FillNodeCtrl(R &r) { std::memcpy(r.uuid, kUuid, 20); r.ctrl = 2; }
+template <class R>
+void FillNodeCtrl(R &r)
+{
+    std::memcpy(r.uuid, kUuid, 20);
+    r.ctrl = 2;
+}
 
-template <class T> QByteArray Bytes(const T &r) { return QByteArray(reinterpret_cast<const char *>(&r), int(sizeof(T))); }
+template <class T>
+QByteArray Bytes(const T &r)
+{
+    return QByteArray(reinterpret_cast<const char *>(&r), int(sizeof(T)));
+}
 
 } // namespace
 
@@ -177,8 +260,8 @@ void TestDevicelibWire::goldenFrames()
     devc::NimboProtocol_Init(&protocol, 44, 44);
     const uint8_t *out = nullptr;
     int size = 0;
-    QCOMPARE(devc::NimboProtocol_AssembleInputPackage(&protocol, reinterpret_cast<const uint8_t *>(frame.constData()),
-                                                      frame.size(), &out, &size),
+    QCOMPARE(devc::NimboProtocol_AssembleInputPackage(
+                 &protocol, reinterpret_cast<const uint8_t *>(frame.constData()), frame.size(), &out, &size),
              NP_SUCC_);
     QCOMPARE(QByteArray(reinterpret_cast<const char *>(out), size).toHex(), payload.toHex());
 
@@ -200,10 +283,10 @@ void TestDevicelibWire::cToHost_data()
     {
         const char *name;
         int cmd;
-    } rows[] = {{"HeartBeat", 11}, {"Request", 12}, {"Ack", 13}, {"Settings", 21}, {"Status", 22},
-                {"Calib", 23}, {"Id", 24}, {"Id_Ext", 27}, {"NodeCtrl", 25}, {"NSO", 26}, {"Raw", 41},
-                {"Q_s1_s", 31}, {"Q_s1_e", 32}, {"Euler_s1_s", 33}, {"Euler_s1_e", 34}, {"RPY", 35},
-                {"Gravity", 36}, {"Combo", 43}, {"Customized", 44}};
+    } rows[] = {{"HeartBeat", 11}, {"Request", 12}, {"Ack", 13},    {"Settings", 21},   {"Status", 22},
+                {"Calib", 23},     {"Id", 24},      {"Id_Ext", 27}, {"NodeCtrl", 25},   {"NSO", 26},
+                {"Raw", 41},       {"Q_s1_s", 31},  {"Q_s1_e", 32}, {"Euler_s1_s", 33}, {"Euler_s1_e", 34},
+                {"RPY", 35},       {"Gravity", 36}, {"Combo", 43},  {"Customized", 44}};
     for (const auto &row : rows)
         QTest::newRow(row.name) << row.cmd << 0;
     QTest::newRow("Settings_legacy") << 21 << 318;
@@ -222,12 +305,30 @@ void TestDevicelibWire::cToHost()
         expected = Bytes(hostRecord);
     };
     switch (cmd) {
-    case 11: devc::NimboProfile_Send_Np_HeartBeat(p, 2); expect(Np_HeartBeat{}); break;
-    case 12: { devc::NimboProfile_Send_Np_Request(p, 2, 35); Np_Request h{}; h.cmdRequest = 35; expect(h); break; }
-    case 13: { devc::NimboProfile_Send_Np_Ack(p, 2, 21); Np_Ack h{}; h.cmdAck = 21; expect(h); break; }
+    case 11:
+        devc::NimboProfile_Send_Np_HeartBeat(p, 2);
+        expect(Np_HeartBeat{});
+        break;
+    case 12: {
+        devc::NimboProfile_Send_Np_Request(p, 2, 35);
+        Np_Request h{};
+        h.cmdRequest = 35;
+        expect(h);
+        break;
+    }
+    case 13: {
+        devc::NimboProfile_Send_Np_Ack(p, 2, 21);
+        Np_Ack h{};
+        h.cmdAck = 21;
+        expect(h);
+        break;
+    }
     case 21: {
-        devc::Np_Settings c{}; FillSettings(c); devc::NimboProfile_Send_Np_Settings(p, 2, &c);
-        Np_Settings h{}; FillSettings(h);
+        devc::Np_Settings c{};
+        FillSettings(c);
+        devc::NimboProfile_Send_Np_Settings(p, 2, &c);
+        Np_Settings h{};
+        FillSettings(h);
         if (version == 318) {
             h.settingsWord &= 0x03FFFFF7u; // the legacy word holds bits 0-2 and 4-25 only
             h.silentTime = 0;
@@ -236,21 +337,141 @@ void TestDevicelibWire::cToHost()
         expect(h);
         break;
     }
-    case 22: { devc::Np_Status c{}; FillStatus(c); devc::NimboProfile_Send_Np_Status(p, 2, &c); Np_Status h{}; FillStatus(h); expect(h); break; }
-    case 23: { devc::Np_Calib c{}; FillCalib(c); devc::NimboProfile_Send_Np_Calib(p, 2, &c); Np_Calib h{}; FillCalib(h); expect(h); break; }
-    case 24: { devc::Np_Id c{}; FillId(c); devc::NimboProfile_Send_Np_Id(p, 2, &c); Np_Id h{}; FillId(h); expect(h); break; }
-    case 27: { devc::Np_Id_Ext c{}; FillBytes(c); devc::NimboProfile_Send_Np_Id_Ext(p, 2, &c); Np_Id_Ext h{}; FillBytes(h); expect(h); break; }
-    case 25: { devc::Np_NodeCtrl c{}; FillNodeCtrl(c); devc::NimboProfile_Send_Np_NodeCtrl(p, 2, &c); Np_NodeCtrl h{}; FillNodeCtrl(h); expect(h); break; }
-    case 26: { devc::Np_NSO c{}; FillNso(c); devc::NimboProfile_Send_Np_NSO(p, 2, &c); Np_NSO h{}; FillNso(h); expect(h); break; }
-    case 41: { devc::Np_Raw_GyroAccMag c{}; FillRaw(c); devc::NimboProfile_Send_Np_Raw_GyroAccMag(p, 2, &c); Np_Raw_GyroAccMag h{}; FillRaw(h); expect(h); break; }
-    case 31: { devc::Np_Q_s1_s c{}; FillQuaternion(c); devc::NimboProfile_Send_Np_Q_s1_s(p, 2, &c); Np_Q_s1_s h{}; FillQuaternion(h); expect(h); break; }
-    case 32: { devc::Np_Q_s1_e c{}; FillQuaternion(c); devc::NimboProfile_Send_Np_Q_s1_e(p, 2, &c); Np_Q_s1_e h{}; FillQuaternion(h); expect(h); break; }
-    case 33: { devc::Np_Euler_s1_s c{}; FillEuler(c); devc::NimboProfile_Send_Np_Euler_s1_s(p, 2, &c); Np_Euler_s1_s h{}; FillEuler(h); expect(h); break; }
-    case 34: { devc::Np_Euler_s1_e c{}; FillEuler(c); devc::NimboProfile_Send_Np_Euler_s1_e(p, 2, &c); Np_Euler_s1_e h{}; FillEuler(h); expect(h); break; }
-    case 35: { devc::Np_RPY c{}; FillRpy(c); devc::NimboProfile_Send_Np_RPY(p, 2, &c); Np_RPY h{}; FillRpy(h); expect(h); break; }
-    case 36: { devc::Np_Gravity c{}; FillGravity(c); devc::NimboProfile_Send_Np_Gravity(p, 2, &c); Np_Gravity h{}; FillGravity(h); expect(h); break; }
-    case 43: { devc::Np_Combo c{}; FillCombo(c); devc::NimboProfile_Send_Np_Combo(p, 2, &c); Np_Combo h{}; FillCombo(h); expect(h); break; }
-    case 44: { devc::Np_Customized c{}; FillBytes(c); devc::NimboProfile_Send_Np_Customized(p, 2, &c); Np_Customized h{}; FillBytes(h); expect(h); break; }
+    case 22: {
+        devc::Np_Status c{};
+        FillStatus(c);
+        devc::NimboProfile_Send_Np_Status(p, 2, &c);
+        Np_Status h{};
+        FillStatus(h);
+        expect(h);
+        break;
+    }
+    case 23: {
+        devc::Np_Calib c{};
+        FillCalib(c);
+        devc::NimboProfile_Send_Np_Calib(p, 2, &c);
+        Np_Calib h{};
+        FillCalib(h);
+        expect(h);
+        break;
+    }
+    case 24: {
+        devc::Np_Id c{};
+        FillId(c);
+        devc::NimboProfile_Send_Np_Id(p, 2, &c);
+        Np_Id h{};
+        FillId(h);
+        expect(h);
+        break;
+    }
+    case 27: {
+        devc::Np_Id_Ext c{};
+        FillBytes(c);
+        devc::NimboProfile_Send_Np_Id_Ext(p, 2, &c);
+        Np_Id_Ext h{};
+        FillBytes(h);
+        expect(h);
+        break;
+    }
+    case 25: {
+        devc::Np_NodeCtrl c{};
+        FillNodeCtrl(c);
+        devc::NimboProfile_Send_Np_NodeCtrl(p, 2, &c);
+        Np_NodeCtrl h{};
+        FillNodeCtrl(h);
+        expect(h);
+        break;
+    }
+    case 26: {
+        devc::Np_NSO c{};
+        FillNso(c);
+        devc::NimboProfile_Send_Np_NSO(p, 2, &c);
+        Np_NSO h{};
+        FillNso(h);
+        expect(h);
+        break;
+    }
+    case 41: {
+        devc::Np_Raw_GyroAccMag c{};
+        FillRaw(c);
+        devc::NimboProfile_Send_Np_Raw_GyroAccMag(p, 2, &c);
+        Np_Raw_GyroAccMag h{};
+        FillRaw(h);
+        expect(h);
+        break;
+    }
+    case 31: {
+        devc::Np_Q_s1_s c{};
+        FillQuaternion(c);
+        devc::NimboProfile_Send_Np_Q_s1_s(p, 2, &c);
+        Np_Q_s1_s h{};
+        FillQuaternion(h);
+        expect(h);
+        break;
+    }
+    case 32: {
+        devc::Np_Q_s1_e c{};
+        FillQuaternion(c);
+        devc::NimboProfile_Send_Np_Q_s1_e(p, 2, &c);
+        Np_Q_s1_e h{};
+        FillQuaternion(h);
+        expect(h);
+        break;
+    }
+    case 33: {
+        devc::Np_Euler_s1_s c{};
+        FillEuler(c);
+        devc::NimboProfile_Send_Np_Euler_s1_s(p, 2, &c);
+        Np_Euler_s1_s h{};
+        FillEuler(h);
+        expect(h);
+        break;
+    }
+    case 34: {
+        devc::Np_Euler_s1_e c{};
+        FillEuler(c);
+        devc::NimboProfile_Send_Np_Euler_s1_e(p, 2, &c);
+        Np_Euler_s1_e h{};
+        FillEuler(h);
+        expect(h);
+        break;
+    }
+    case 35: {
+        devc::Np_RPY c{};
+        FillRpy(c);
+        devc::NimboProfile_Send_Np_RPY(p, 2, &c);
+        Np_RPY h{};
+        FillRpy(h);
+        expect(h);
+        break;
+    }
+    case 36: {
+        devc::Np_Gravity c{};
+        FillGravity(c);
+        devc::NimboProfile_Send_Np_Gravity(p, 2, &c);
+        Np_Gravity h{};
+        FillGravity(h);
+        expect(h);
+        break;
+    }
+    case 43: {
+        devc::Np_Combo c{};
+        FillCombo(c);
+        devc::NimboProfile_Send_Np_Combo(p, 2, &c);
+        Np_Combo h{};
+        FillCombo(h);
+        expect(h);
+        break;
+    }
+    case 44: {
+        devc::Np_Customized c{};
+        FillBytes(c);
+        devc::NimboProfile_Send_Np_Customized(p, 2, &c);
+        Np_Customized h{};
+        FillBytes(h);
+        expect(h);
+        break;
+    }
     default: QFAIL("no row");
     }
     QCOMPARE(node.sent.size(), (version == 318 ? 20 : expected.size()) + 5);
@@ -268,10 +489,7 @@ void TestDevicelibWire::cToHost()
     QCOMPARE(a.record.toHex(), expected.toHex());
 }
 
-void TestDevicelibWire::hostToC_data()
-{
-    cToHost_data();
-}
+void TestDevicelibWire::hostToC_data() { cToHost_data(); }
 
 void TestDevicelibWire::hostToC()
 {
@@ -289,35 +507,171 @@ void TestDevicelibWire::hostToC()
     };
     int written = NP_FAIL_;
     switch (cmd) {
-    case 11: written = od.Write_Np_HeartBeat(kNode); { devc::Np_HeartBeat c{}; expectC(c, devc::Np_HeartBeat_Encode); } break;
-    case 12: written = od.Write_Np_Request(kNode, 35); { devc::Np_Request c{}; c.cmdRequest = 35; expectC(c, devc::Np_Request_Encode); } break;
-    case 13: written = od.Write_Np_Ack(kNode, 21); { devc::Np_Ack c{}; c.cmdAck = 21; expectC(c, devc::Np_Ack_Encode); } break;
+    case 11:
+        written = od.Write_Np_HeartBeat(kNode);
+        {
+            devc::Np_HeartBeat c{};
+            expectC(c, devc::Np_HeartBeat_Encode);
+        }
+        break;
+    case 12:
+        written = od.Write_Np_Request(kNode, 35);
+        {
+            devc::Np_Request c{};
+            c.cmdRequest = 35;
+            expectC(c, devc::Np_Request_Encode);
+        }
+        break;
+    case 13:
+        written = od.Write_Np_Ack(kNode, 21);
+        {
+            devc::Np_Ack c{};
+            c.cmdAck = 21;
+            expectC(c, devc::Np_Ack_Encode);
+        }
+        break;
     case 21: {
-        Np_Settings h{}; FillSettings(h); written = od.Write_Np_Settings(kNode, h);
-        devc::Np_Settings c{}; FillSettings(c);
-        expectC(c, [version](const devc::Np_Settings *r, uint8_t *out) { return devc::Np_Settings_Encode(r, version, out); });
+        Np_Settings h{};
+        FillSettings(h);
+        written = od.Write_Np_Settings(kNode, h);
+        devc::Np_Settings c{};
+        FillSettings(c);
+        expectC(c, [version](const devc::Np_Settings *r, uint8_t *out) {
+            return devc::Np_Settings_Encode(r, version, out);
+        });
         break;
     }
-    case 22: { Np_Status h{}; FillStatus(h); written = od.Write_Np_Status(kNode, h); devc::Np_Status c{}; FillStatus(c); expectC(c, devc::Np_Status_Encode); break; }
-    case 23: { written = od.Write_Np_Calib(kNode, 3, 12, 0xAA32, 90500, 0xDEADBEEF); devc::Np_Calib c{}; FillCalib(c); expectC(c, devc::Np_Calib_Encode); break; }
+    case 22: {
+        Np_Status h{};
+        FillStatus(h);
+        written = od.Write_Np_Status(kNode, h);
+        devc::Np_Status c{};
+        FillStatus(c);
+        expectC(c, devc::Np_Status_Encode);
+        break;
+    }
+    case 23: {
+        written = od.Write_Np_Calib(kNode, 3, 12, 0xAA32, 90500, 0xDEADBEEF);
+        devc::Np_Calib c{};
+        FillCalib(c);
+        expectC(c, devc::Np_Calib_Encode);
+        break;
+    }
     case 24: {
         written = od.Write_Np_Id(kNode, 0, 2047, kUuid, 20, kName, 12);
-        devc::Np_Id c{}; FillId(c); std::memset(c.fwVersion, 0, 4); // the host writes ids with firmware 0
+        devc::Np_Id c{};
+        FillId(c);
+        std::memset(c.fwVersion, 0, 4); // the host writes ids with firmware 0
         expectC(c, devc::Np_Id_Encode);
         break;
     }
-    case 27: { Np_Id_Ext h{}; FillBytes(h); written = od.Write_Np_Id_Ext(kNode, h); devc::Np_Id_Ext c{}; FillBytes(c); expectC(c, devc::Np_Id_Ext_Encode); break; }
-    case 25: { written = od.Write_Np_NodeCtrl(kNode, kUuid, 20, 2); devc::Np_NodeCtrl c{}; FillNodeCtrl(c); expectC(c, devc::Np_NodeCtrl_Encode); break; }
-    case 26: { Np_NSO h{}; FillNso(h); written = od.Write_Np_NSO(kNode, h); devc::Np_NSO c{}; FillNso(c); expectC(c, devc::Np_NSO_Encode); fromId = NP_ID_HOST_NSO_; break; }
-    case 41: { Np_Raw_GyroAccMag h{}; FillRaw(h); written = od.Write_Np_Raw_GyroAccMag(kNode, h); devc::Np_Raw_GyroAccMag c{}; FillRaw(c); expectC(c, devc::Np_Raw_GyroAccMag_Encode); break; }
-    case 31: { Np_Q_s1_s h{}; FillQuaternion(h); written = od.Write_Np_Q_s1_s(kNode, h); devc::Np_Quaternion c{}; FillQuaternion(c); expectC(c, devc::Np_Quaternion_Encode); break; }
-    case 32: { Np_Q_s1_e h{}; FillQuaternion(h); written = od.Write_Np_Q_s1_e(kNode, h); devc::Np_Quaternion c{}; FillQuaternion(c); expectC(c, devc::Np_Quaternion_Encode); break; }
-    case 33: { Np_Euler_s1_s h{}; FillEuler(h); written = od.Write_Np_Euler_s1_s(kNode, h); devc::Np_Euler c{}; FillEuler(c); expectC(c, devc::Np_Euler_Encode); break; }
-    case 34: { Np_Euler_s1_e h{}; FillEuler(h); written = od.Write_Np_Euler_s1_e(kNode, h); devc::Np_Euler c{}; FillEuler(c); expectC(c, devc::Np_Euler_Encode); break; }
-    case 35: { Np_RPY h{}; FillRpy(h); written = od.Write_Np_RPY(kNode, h); devc::Np_RPY c{}; FillRpy(c); expectC(c, devc::Np_RPY_Encode); break; }
-    case 36: { Np_Gravity h{}; FillGravity(h); written = od.Write_Np_Gravity(kNode, h); devc::Np_Gravity c{}; FillGravity(c); expectC(c, devc::Np_Gravity_Encode); break; }
-    case 43: { Np_Combo h{}; FillCombo(h); written = od.Write_Np_Combo(kNode, h); devc::Np_Combo c{}; FillCombo(c); expectC(c, devc::Np_Combo_Encode); break; }
-    case 44: { Np_Customized h{}; FillBytes(h); written = od.Write_Np_Customized(kNode, h); devc::Np_Customized c{}; FillBytes(c); expectC(c, devc::Np_Customized_Encode); break; }
+    case 27: {
+        Np_Id_Ext h{};
+        FillBytes(h);
+        written = od.Write_Np_Id_Ext(kNode, h);
+        devc::Np_Id_Ext c{};
+        FillBytes(c);
+        expectC(c, devc::Np_Id_Ext_Encode);
+        break;
+    }
+    case 25: {
+        written = od.Write_Np_NodeCtrl(kNode, kUuid, 20, 2);
+        devc::Np_NodeCtrl c{};
+        FillNodeCtrl(c);
+        expectC(c, devc::Np_NodeCtrl_Encode);
+        break;
+    }
+    case 26: {
+        Np_NSO h{};
+        FillNso(h);
+        written = od.Write_Np_NSO(kNode, h);
+        devc::Np_NSO c{};
+        FillNso(c);
+        expectC(c, devc::Np_NSO_Encode);
+        fromId = NP_ID_HOST_NSO_;
+        break;
+    }
+    case 41: {
+        Np_Raw_GyroAccMag h{};
+        FillRaw(h);
+        written = od.Write_Np_Raw_GyroAccMag(kNode, h);
+        devc::Np_Raw_GyroAccMag c{};
+        FillRaw(c);
+        expectC(c, devc::Np_Raw_GyroAccMag_Encode);
+        break;
+    }
+    case 31: {
+        Np_Q_s1_s h{};
+        FillQuaternion(h);
+        written = od.Write_Np_Q_s1_s(kNode, h);
+        devc::Np_Quaternion c{};
+        FillQuaternion(c);
+        expectC(c, devc::Np_Quaternion_Encode);
+        break;
+    }
+    case 32: {
+        Np_Q_s1_e h{};
+        FillQuaternion(h);
+        written = od.Write_Np_Q_s1_e(kNode, h);
+        devc::Np_Quaternion c{};
+        FillQuaternion(c);
+        expectC(c, devc::Np_Quaternion_Encode);
+        break;
+    }
+    case 33: {
+        Np_Euler_s1_s h{};
+        FillEuler(h);
+        written = od.Write_Np_Euler_s1_s(kNode, h);
+        devc::Np_Euler c{};
+        FillEuler(c);
+        expectC(c, devc::Np_Euler_Encode);
+        break;
+    }
+    case 34: {
+        Np_Euler_s1_e h{};
+        FillEuler(h);
+        written = od.Write_Np_Euler_s1_e(kNode, h);
+        devc::Np_Euler c{};
+        FillEuler(c);
+        expectC(c, devc::Np_Euler_Encode);
+        break;
+    }
+    case 35: {
+        Np_RPY h{};
+        FillRpy(h);
+        written = od.Write_Np_RPY(kNode, h);
+        devc::Np_RPY c{};
+        FillRpy(c);
+        expectC(c, devc::Np_RPY_Encode);
+        break;
+    }
+    case 36: {
+        Np_Gravity h{};
+        FillGravity(h);
+        written = od.Write_Np_Gravity(kNode, h);
+        devc::Np_Gravity c{};
+        FillGravity(c);
+        expectC(c, devc::Np_Gravity_Encode);
+        break;
+    }
+    case 43: {
+        Np_Combo h{};
+        FillCombo(h);
+        written = od.Write_Np_Combo(kNode, h);
+        devc::Np_Combo c{};
+        FillCombo(c);
+        expectC(c, devc::Np_Combo_Encode);
+        break;
+    }
+    case 44: {
+        Np_Customized h{};
+        FillBytes(h);
+        written = od.Write_Np_Customized(kNode, h);
+        devc::Np_Customized c{};
+        FillBytes(c);
+        expectC(c, devc::Np_Customized_Encode);
+        break;
+    }
     default: QFAIL("no row");
     }
     QCOMPARE(written, NP_SUCC_);

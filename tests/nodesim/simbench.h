@@ -24,7 +24,8 @@ struct SimBench
     {
         const int from = host.Arrivals().size();
         QVector<Np_Id> ids;
-        if (!host.Request(NP_ID_BROADCAST_, NP_CMD_ID_) || !host.WaitFor(NP_CMD_ID_, -1, expected, 5000, from))
+        if (!host.Request(NP_ID_BROADCAST_, NP_CMD_ID_) ||
+            !host.WaitFor(NP_CMD_ID_, -1, expected, 5000, from))
             return ids;
         for (int i = from; i < host.Arrivals().size(); ++i)
             if (host.Arrivals()[i].cmd == NP_CMD_ID_)
@@ -38,14 +39,12 @@ struct SimBench
     bool Settle(quint16 marker)
     {
         const int from = host.Arrivals().size();
-        return host.Request(marker, NP_CMD_HEARTBEAT_) && host.WaitFor(NP_CMD_HEARTBEAT_, marker, 1, 5000, from);
+        return host.Request(marker, NP_CMD_HEARTBEAT_) &&
+               host.WaitFor(NP_CMD_HEARTBEAT_, marker, 1, 5000, from);
     }
 };
 
-inline QByteArray Uuid(const Np_Id &id)
-{
-    return QByteArray(reinterpret_cast<const char *>(id.uuid), 20);
-}
+inline QByteArray Uuid(const Np_Id &id) { return QByteArray(reinterpret_cast<const char *>(id.uuid), 20); }
 
 inline float JsonFloat(const QJsonObject &o, const char *key, int index = -1)
 {

@@ -14,7 +14,8 @@ using Key = std::tuple<int, int, quint32>; // node, cmd, time stamp
 
 bool Streamed(int cmd)
 {
-    return cmd == NP_CMD_STATUS_ || cmd == NP_CMD_Raw_GYRO_ACC_MAG_ || cmd == NP_CMD_Q_S1_E_ || cmd == NP_CMD_RPY_;
+    return cmd == NP_CMD_STATUS_ || cmd == NP_CMD_Raw_GYRO_ACC_MAG_ || cmd == NP_CMD_Q_S1_E_ ||
+           cmd == NP_CMD_RPY_;
 }
 
 quint32 TimeStamp(const NimboHostLink::Arrival &a)
@@ -27,7 +28,8 @@ QMap<Key, QJsonObject> SentStream(SimulatorRunner &sim)
     QMap<Key, QJsonObject> sent;
     for (const QJsonObject &o : sim.LogRecords())
         if (o.value("dir") == "tx" && Streamed(o.value("cmd").toInt()))
-            sent.insert(Key(o.value("node").toInt(), o.value("cmd").toInt(), quint32(o.value("timeStamp").toDouble())),
+            sent.insert(Key(o.value("node").toInt(), o.value("cmd").toInt(),
+                            quint32(o.value("timeStamp").toDouble())),
                         o);
     return sent;
 }
@@ -43,8 +45,8 @@ bool SameAsLogged(const NimboHostLink::Arrival &a, const QJsonObject &o)
     case NP_CMD_Raw_GYRO_ACC_MAG_: {
         const Np_Raw_GyroAccMag r = NimboHostLink::As<Np_Raw_GyroAccMag>(a);
         for (int k = 0; k < 3; ++k)
-            if (r.gyro[k] != JsonFloat(o, "gyro", k) || r.acc[k] != JsonFloat(o, "acc", k)
-                || r.mag[k] != JsonFloat(o, "mag", k))
+            if (r.gyro[k] != JsonFloat(o, "gyro", k) || r.acc[k] != JsonFloat(o, "acc", k) ||
+                r.mag[k] != JsonFloat(o, "mag", k))
                 return false;
         return true;
     }
@@ -57,10 +59,10 @@ bool SameAsLogged(const NimboHostLink::Arrival &a, const QJsonObject &o)
     }
     case NP_CMD_RPY_: {
         const Np_RPY r = NimboHostLink::As<Np_RPY>(a);
-        return r.roll == JsonFloat(o, "roll") && r.pitch == JsonFloat(o, "pitch") && r.yaw == JsonFloat(o, "yaw");
+        return r.roll == JsonFloat(o, "roll") && r.pitch == JsonFloat(o, "pitch") &&
+               r.yaw == JsonFloat(o, "yaw");
     }
-    default:
-        return false;
+    default: return false;
     }
 }
 
@@ -201,7 +203,9 @@ void TestNodesimLine::mutedTypesAreNeverSent()
     const int again = b.host.Arrivals().size();
     QVERIFY(b.host.Request(32, NP_CMD_SETTING));
     QVERIFY(b.host.WaitFor(NP_CMD_SETTING, 32, 1, 3000, again));
-    QCOMPARE(int(NimboHostLink::As<Np_Settings>(b.host.Arrivals()[b.host.Find(NP_CMD_SETTING, 32, again)]).odr), 50);
+    QCOMPARE(
+        int(NimboHostLink::As<Np_Settings>(b.host.Arrivals()[b.host.Find(NP_CMD_SETTING, 32, again)]).odr),
+        50);
     const QVector<QJsonObject> muted = b.sim.WaitForLog(Fault("mute"), 2, 2000);
     QCOMPARE(muted.size(), 2);
     QCOMPARE(muted[0].value("cmd").toInt(), int(NP_CMD_ID_));
@@ -220,8 +224,10 @@ void TestNodesimLine::latencyDelaysTheAnswer()
     // The stream goes on meanwhile: the delay is the node's handling, not the line.
     QVERIFY(b.host.Count(NP_CMD_RPY_, 32, from) >= 10);
 
-    const QVector<QJsonObject> rx = b.sim.WaitForLog(SimulatorRunner::Match("rx", NP_CMD_REQUEST_, 32), 1, 2000);
-    const QVector<QJsonObject> tx = b.sim.WaitForLog(SimulatorRunner::Match("tx", NP_CMD_HEARTBEAT_, 32), 1, 2000);
+    const QVector<QJsonObject> rx =
+        b.sim.WaitForLog(SimulatorRunner::Match("rx", NP_CMD_REQUEST_, 32), 1, 2000);
+    const QVector<QJsonObject> tx =
+        b.sim.WaitForLog(SimulatorRunner::Match("tx", NP_CMD_HEARTBEAT_, 32), 1, 2000);
     QCOMPARE(rx.size(), 1);
     QCOMPARE(tx.size(), 1);
     const double delay = tx[0].value("t").toDouble() - rx[0].value("t").toDouble();
@@ -245,8 +251,8 @@ void TestNodesimLine::reopeningGetsNoBacklog()
     QVERIFY(b.host.WaitFor(NP_CMD_RPY_, 32, 1, 3000));
     b.host.SetReading(false);
     const int sentBefore = b.sim.WaitForLog(SimulatorRunner::Match("tx", NP_CMD_RPY_, 32), 1, 0).size();
-    QVERIFY(b.sim.WaitForLog(SimulatorRunner::Match("tx", NP_CMD_RPY_, 32), sentBefore + 30, 3000).size()
-            >= sentBefore + 30);
+    QVERIFY(b.sim.WaitForLog(SimulatorRunner::Match("tx", NP_CMD_RPY_, 32), sentBefore + 30, 3000).size() >=
+            sentBefore + 30);
     b.host.Close();
 
     // Closed: the stream goes into the void, and waiting for a host costs next to no CPU.
@@ -269,7 +275,8 @@ void TestNodesimLine::reopeningGetsNoBacklog()
     QVERIFY(b.host.WaitFor(NP_CMD_RPY_, 32, 20, 3000, from));
     for (int i = from; i < b.host.Arrivals().size(); ++i)
         if (b.host.Arrivals()[i].cmd == NP_CMD_RPY_)
-            QVERIFY2(TimeStamp(b.host.Arrivals()[i]) > stale, qPrintable(QString::number(TimeStamp(b.host.Arrivals()[i]))));
+            QVERIFY2(TimeStamp(b.host.Arrivals()[i]) > stale,
+                     qPrintable(QString::number(TimeStamp(b.host.Arrivals()[i]))));
     QVERIFY(b.Settle(32));
     QVERIFY(CheckReceivedAgainstLog(b, from) >= 20);
     QVERIFY2(b.sim.Stop(), qPrintable(b.sim.ErrorString()));

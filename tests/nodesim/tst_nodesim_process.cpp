@@ -12,10 +12,7 @@
 
 namespace {
 
-QString LinkTarget(const QString &path)
-{
-    return QFileInfo(path).symLinkTarget();
-}
+QString LinkTarget(const QString &path) { return QFileInfo(path).symLinkTarget(); }
 
 bool Exists(const QString &path)
 {
@@ -47,8 +44,8 @@ void TestNodesimProcess::help()
     QVERIFY(p.waitForFinished(5000));
     QCOMPARE(p.exitCode(), 0);
     const QString text = QString::fromLocal8Bit(p.readAllStandardOutput());
-    for (const char *option : {"--port-dir", "--nodes", "--node", "--odr", "--log", "--drop", "--corrupt", "--noise",
-                               "--mute", "--latency-ms", "--exit-after", "--help"})
+    for (const char *option : {"--port-dir", "--nodes", "--node", "--odr", "--log", "--drop", "--corrupt",
+                               "--noise", "--mute", "--latency-ms", "--exit-after", "--help"})
         QVERIFY2(text.contains(option), option);
 }
 
@@ -63,8 +60,8 @@ void TestNodesimProcess::badOptions_data()
     QTest::newRow("host id for a node") << QStringList{"--node", "id=2"} << "id=2";
     QTest::newRow("short firmware") << QStringList{"--node", "id=40,fw=1.2.3"} << "fw=1.2.3";
     QTest::newRow("id twice") << QStringList{"--node", "id=40", "--node", "id=40"} << "40";
-    QTest::newRow("fewer nodes than given") << QStringList{"--nodes", "1", "--node", "id=40", "--node", "id=41"}
-                                            << "--nodes";
+    QTest::newRow("fewer nodes than given")
+        << QStringList{"--nodes", "1", "--node", "id=40", "--node", "id=41"} << "--nodes";
 }
 
 void TestNodesimProcess::badOptions()

@@ -46,8 +46,8 @@ bool WriteAcknowledged(SimBench &b, quint16 node, const Np_Settings &s)
     const int from = b.host.Arrivals().size();
     if (!b.host.WriteSettings(node, s) || !b.host.WaitFor(NP_CMD_ACK_, node, 1, 3000, from))
         return false;
-    return NimboHostLink::As<Np_Ack>(b.host.Arrivals()[b.host.Find(NP_CMD_ACK_, node, from)]).cmdAck
-           == NP_CMD_SETTING;
+    return NimboHostLink::As<Np_Ack>(b.host.Arrivals()[b.host.Find(NP_CMD_ACK_, node, from)]).cmdAck ==
+           NP_CMD_SETTING;
 }
 
 quint32 With(quint32 word, std::initializer_list<int> on, std::initializer_list<int> off = {})
@@ -127,7 +127,8 @@ void TestNodesimProtocol::identityFromEveryNode()
         QCOMPARE(int(id.header.fromId()), int(id.nodeId));
         QCOMPARE(int(id.header.toId()), int(NP_ID_HOST_));
         QCOMPARE(QByteArray(id.name), QByteArray("Sim-") + QByteArray::number(32 + i));
-        QCOMPARE(QByteArray(reinterpret_cast<const char *>(id.fwVersion), 4), QByteArray("\x1F\x08\x02\x46", 4));
+        QCOMPARE(QByteArray(reinterpret_cast<const char *>(id.fwVersion), 4),
+                 QByteArray("\x1F\x08\x02\x46", 4));
         uuids.insert(Uuid(id));
     }
     QCOMPARE(uuids.size(), 3);
@@ -142,8 +143,9 @@ void TestNodesimProtocol::identityFromEveryNode()
     // The log shows each node receiving the broadcast and sending its answer.
     for (int node = 32; node <= 34; ++node) {
         QVERIFY(!b.sim.WaitForLog(SimulatorRunner::Match("rx", NP_CMD_REQUEST_, node), 1, 2000).isEmpty());
-        QCOMPARE(b.sim.WaitForLog(SimulatorRunner::Match("tx", NP_CMD_ID_, node), node == 33 ? 2 : 1, 2000).size(),
-                 node == 33 ? 2 : 1);
+        QCOMPARE(
+            b.sim.WaitForLog(SimulatorRunner::Match("tx", NP_CMD_ID_, node), node == 33 ? 2 : 1, 2000).size(),
+            node == 33 ? 2 : 1);
     }
     QVERIFY2(b.sim.Stop(), qPrintable(b.sim.ErrorString()));
 }
@@ -184,7 +186,8 @@ void TestNodesimProtocol::settingsWriteTakesEffectAtOnce()
     Np_Settings s = ReadSettings(b, 32);
     QCOMPARE(int(s.header.cmd()), int(NP_CMD_SETTING));
     QCOMPARE(int(s.odr), 100);
-    const quint32 outputs = (1u << Bit::outStatus) | (1u << Bit::outRaw) | (1u << Bit::outQ_s1_e) | (1u << Bit::outRPY);
+    const quint32 outputs =
+        (1u << Bit::outStatus) | (1u << Bit::outRaw) | (1u << Bit::outQ_s1_e) | (1u << Bit::outRPY);
     QCOMPARE(s.settingsWord & 0x08001FE0u, outputs);
     QCOMPARE(NpSettingsBit::GetField(s.settingsWord, Bit::checksumType, 3), 2u);
     QVERIFY(NpSettingsBit::Get(s.settingsWord, Bit::binaryFormat));
@@ -207,7 +210,8 @@ void TestNodesimProtocol::settingsWriteTakesEffectAtOnce()
     const double rate = (last - first) / seconds;
     QVERIFY2(std::fabs(rate - 200.0) <= 10.0, qPrintable(QString("measured %1 Hz").arg(rate)));
     for (int i = first; i < last; ++i)
-        QCOMPARE(NimboHostLink::As<Np_RPY>(*rpy[i + 1]).timeStamp - NimboHostLink::As<Np_RPY>(*rpy[i]).timeStamp,
+        QCOMPARE(NimboHostLink::As<Np_RPY>(*rpy[i + 1]).timeStamp -
+                     NimboHostLink::As<Np_RPY>(*rpy[i]).timeStamp,
                  5000u);
 
     const Np_Settings now = ReadSettings(b, 32);
@@ -220,16 +224,20 @@ void TestNodesimProtocol::settingsWriteTakesEffectAtOnce()
     QCOMPARE(int(ReadSettings(b, 32).odr), 200);
     const int later = b.host.Arrivals().size();
     QVERIFY(b.host.WaitFor(NP_CMD_RPY_, 32, 5, 3000, later));
-    QVERIFY(!b.sim.WaitForLog([](const QJsonObject &o) {
-                     return o.value("dir") == "rx" && o.value("cmd") == NP_CMD_SETTING && o.value("odr") == 200;
-                 }).isEmpty());
+    QVERIFY(!b.sim
+                 .WaitForLog([](const QJsonObject &o) {
+                     return o.value("dir") == "rx" && o.value("cmd") == NP_CMD_SETTING &&
+                            o.value("odr") == 200;
+                 })
+                 .isEmpty());
     QVERIFY2(b.sim.Stop(), qPrintable(b.sim.ErrorString()));
 }
 
 void TestNodesimProtocol::legacyFirmwareSettings()
 {
     SimBench b;
-    QVERIFY2(b.Start({"--node", "id=40,name=Old,fw=3.1.6.0", "--odr", "50"}), qPrintable(b.sim.ErrorString()));
+    QVERIFY2(b.Start({"--node", "id=40,name=Old,fw=3.1.6.0", "--odr", "50"}),
+             qPrintable(b.sim.ErrorString()));
     QCOMPARE(b.Identities(1).size(), 1);
     QCOMPARE(b.host.Dictionary().Get_Version(), 318); // the host follows the node's firmware
 
@@ -350,10 +358,11 @@ void TestNodesimProtocol::serviceObjectsSaveAndReboot()
     // Back from the reboot when the stream restarts, with its clock from zero.
     const int from = b.host.Arrivals().size();
     QVERIFY(b.host.WaitFor(NP_CMD_RPY_, 32, 1, 5000, from));
-    QVERIFY(NimboHostLink::As<Np_RPY>(b.host.Arrivals()[b.host.Find(NP_CMD_RPY_, 32, from)]).timeStamp < 1000000u);
+    QVERIFY(NimboHostLink::As<Np_RPY>(b.host.Arrivals()[b.host.Find(NP_CMD_RPY_, 32, from)]).timeStamp <
+            1000000u);
 
     QCOMPARE(Exchange(b, 32, Nso(0x40, 0x2022, 1, 0)).nsoValue, 2500u); // saved; 1250 was not
-    QCOMPARE(int(ReadSettings(b, 32).odr), 50);                          // saved; 25 was not
+    QCOMPARE(int(ReadSettings(b, 32).odr), 50);                         // saved; 25 was not
     QVERIFY2(b.sim.Stop(), qPrintable(b.sim.ErrorString()));
 }
 
@@ -366,12 +375,12 @@ void TestNodesimProtocol::serviceObjectRefusals()
         Np_NSO request;
         quint32 abortCode;
     } refused[] = {
-        {Nso(0x22, 0x2022, 1, 3000), 0x06090030u},    // not a CAN bit rate
-        {Nso(0x22, 0x2021, 0x23, 0x4), 0x06090030u},  // fails the MSB / LSB check
-        {Nso(0x22, 0x2024, 3, 15), 0x06090030u},      // below the COB-ID range
-        {Nso(0x22, 0x23A4, 0x6A, 8), 0x06090030u},    // reboot needs the value 9
-        {Nso(0x40, 0x23A4, 0x79, 0), 0x06010001u},    // the save command cannot be read
-        {Nso(0x33, 0x2022, 1, 0), 0x05040001u},       // no such command specifier
+        {Nso(0x22, 0x2022, 1, 3000), 0x06090030u},   // not a CAN bit rate
+        {Nso(0x22, 0x2021, 0x23, 0x4), 0x06090030u}, // fails the MSB / LSB check
+        {Nso(0x22, 0x2024, 3, 15), 0x06090030u},     // below the COB-ID range
+        {Nso(0x22, 0x23A4, 0x6A, 8), 0x06090030u},   // reboot needs the value 9
+        {Nso(0x40, 0x23A4, 0x79, 0), 0x06010001u},   // the save command cannot be read
+        {Nso(0x33, 0x2022, 1, 0), 0x05040001u},      // no such command specifier
     };
     for (const auto &r : refused) {
         const Np_NSO answer = Exchange(b, 32, r.request);
@@ -397,21 +406,35 @@ void TestNodesimProtocol::calibrationAnswers_data()
     // Commands "type:cmd[:code[:value1]]" and expected answers "type:result[:progress]", separated by ';'.
     QTest::addColumn<QString>("commands");
     QTest::addColumn<QString>("answers");
-    QTest::newRow("thermal new sample") << "2:1" << "18:1";
-    QTest::newRow("thermal clear") << "2:3" << "18:5";
-    QTest::newRow("thermal save") << "2:4" << "18:1";
-    QTest::newRow("magnetometer") << "3:2"
-                                  << "19:0:10;19:0:20;19:0:30;19:0:40;19:0:50;19:0:60;19:0:70;19:0:80;19:0:90;19:1:100";
-    QTest::newRow("magnetometer aborted") << "3:1;3:9" << "19:1";
-    QTest::newRow("heading fix start, finish") << "3:10;3:11" << "19:0:0;19:1";
-    QTest::newRow("heading fix finish alone") << "3:11" << "19:2";
-    QTest::newRow("heading one-click 90.5") << "3:12:43570:90500" << "19:1";
-    QTest::newRow("heading one-click 361") << "3:12:43570:361000" << "19:2";
-    QTest::newRow("boot") << "4:2" << "20:1";
-    QTest::newRow("static start, finish") << "5:3;5:4" << "21:0;21:1";
-    QTest::newRow("static revoke") << "5:1" << "21:5";
-    QTest::newRow("static finish alone") << "5:4" << "21:2";
-    QTest::newRow("wrong code") << "4:2:4660" << "20:2";
+    QTest::newRow("thermal new sample") << "2:1"
+                                        << "18:1";
+    QTest::newRow("thermal clear") << "2:3"
+                                   << "18:5";
+    QTest::newRow("thermal save") << "2:4"
+                                  << "18:1";
+    QTest::newRow("magnetometer")
+        << "3:2"
+        << "19:0:10;19:0:20;19:0:30;19:0:40;19:0:50;19:0:60;19:0:70;19:0:80;19:0:90;19:1:100";
+    QTest::newRow("magnetometer aborted") << "3:1;3:9"
+                                          << "19:1";
+    QTest::newRow("heading fix start, finish") << "3:10;3:11"
+                                               << "19:0:0;19:1";
+    QTest::newRow("heading fix finish alone") << "3:11"
+                                              << "19:2";
+    QTest::newRow("heading one-click 90.5") << "3:12:43570:90500"
+                                            << "19:1";
+    QTest::newRow("heading one-click 361") << "3:12:43570:361000"
+                                           << "19:2";
+    QTest::newRow("boot") << "4:2"
+                          << "20:1";
+    QTest::newRow("static start, finish") << "5:3;5:4"
+                                          << "21:0;21:1";
+    QTest::newRow("static revoke") << "5:1"
+                                   << "21:5";
+    QTest::newRow("static finish alone") << "5:4"
+                                         << "21:2";
+    QTest::newRow("wrong code") << "4:2:4660"
+                                << "20:2";
 }
 
 void TestNodesimProtocol::calibrationAnswers()
@@ -450,8 +473,8 @@ void TestNodesimProtocol::streamedRecordsAgree()
     SimBench b;
     QVERIFY2(b.Start(), qPrintable(b.sim.ErrorString()));
     Np_Settings s = ReadSettings(b, 32);
-    s.settingsWord = With(s.settingsWord, {Bit::outQ_s1_s, Bit::outEuler_s1_s, Bit::outEuler_s1_e, Bit::outGravity,
-                                           Bit::outCombo});
+    s.settingsWord = With(s.settingsWord, {Bit::outQ_s1_s, Bit::outEuler_s1_s, Bit::outEuler_s1_e,
+                                           Bit::outGravity, Bit::outCombo});
     QVERIFY(WriteAcknowledged(b, 32, s));
     const int from = b.host.Arrivals().size();
     QVERIFY(b.host.WaitFor(NP_CMD_COMBO_, 32, 60, 5000, from));
@@ -542,12 +565,14 @@ void TestNodesimProtocol::streamedRecordsAgree()
             const float *q0 = previous->qe.q;
             const double dt = 0.01;
             const double w = q0[0], x = -q0[1], y = -q0[2], z = -q0[3]; // conj(q0) x q
-            const double d[3] = {w * q[1] + x * q[0] + y * q[3] - z * q[2], w * q[2] - x * q[3] + y * q[0] + z * q[1],
+            const double d[3] = {w * q[1] + x * q[0] + y * q[3] - z * q[2],
+                                 w * q[2] - x * q[3] + y * q[0] + z * q[1],
                                  w * q[3] + x * q[2] - y * q[1] + z * q[0]};
             for (int k = 0; k < 3; ++k) {
                 const double rate = 2 * d[k] / dt;
                 const double gyro = (previous->raw.gyro[k] + in.raw.gyro[k]) / 2;
-                QVERIFY2(std::fabs(rate - gyro) < 2e-3, qPrintable(QString("axis %1: %2 vs %3").arg(k).arg(rate).arg(gyro)));
+                QVERIFY2(std::fabs(rate - gyro) < 2e-3,
+                         qPrintable(QString("axis %1: %2 vs %3").arg(k).arg(rate).arg(gyro)));
             }
         }
         previous = &in;

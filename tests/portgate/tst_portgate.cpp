@@ -264,9 +264,10 @@ void tst_PortGate::openingUnlistedPortReportsMissingInfo()
     const QString device = QFileInfo(sim->PortPath()).symLinkTarget();
     gate->On_SetSerialPort("115200");
     gate->On_OpenSerialPort(device);
-    QCOMPARE(Messages(*messages),
-             (QVector<Message>{{2, "PortGate::On_OpenSerialPort - Port detailed info not found in enumeration."},
-                               {0, device}}));
+    QCOMPARE(
+        Messages(*messages),
+        (QVector<Message>{{2, "PortGate::On_OpenSerialPort - Port detailed info not found in enumeration."},
+                          {0, device}}));
     QCOMPARE(gate->CurrentPortName(), QString("NONE"));
     messages->clear();
     gate->On_OpenSerialPort(runtime.filePath("no-such-port"));

@@ -336,7 +336,8 @@ void tst_Dictionary::buildersFillHeaderAndFields()
     const auto id = FromBytes<Np_Id>(Stored(od, 24));
     QCOMPARE(id.header.word(), HeaderWord(24, 2, 0));
     QCOMPARE(QByteArray(reinterpret_cast<const char *>(id.fwVersion), 4), QByteArray(4, '\0'));
-    QCOMPARE(QByteArray(reinterpret_cast<const char *>(id.uuid), 20), QByteArray(reinterpret_cast<char *>(uuid), 20));
+    QCOMPARE(QByteArray(reinterpret_cast<const char *>(id.uuid), 20),
+             QByteArray(reinterpret_cast<char *>(uuid), 20));
     QCOMPARE(QByteArray(id.name, 12), QByteArray(name, 12));
     QCOMPARE(Stored(od, 24).mid(40).toHex(), QByteArray("00002301"));
 
@@ -351,7 +352,8 @@ void tst_Dictionary::buildersFillHeaderAndFields()
     nso.nsoSubIndex = 1;
     nso.nsoValue = 0x12345678;
     QCOMPARE(od.Write_Np_NSO(40, nso), NP_SUCC_);
-    QCOMPARE(Stored(od, 26).toHex(), Bytes(HeaderWord(26, 8, 40)).toHex() + "2200a42301000000" "78563412");
+    QCOMPARE(Stored(od, 26).toHex(), Bytes(HeaderWord(26, 8, 40)).toHex() + "2200a42301000000"
+                                                                            "78563412");
 
     Np_Settings s{};
     s.settingsWord = 0x0BADF00D;
@@ -409,19 +411,21 @@ void tst_Dictionary::goldenPayloadsRoundTrip()
         QCOMPARE(int(header.toId()), g.toId);
         QByteArray out;
         const QString r = g.record;
-#define READ_AS(T)                                                                                                     \
-    if (r == #T) {                                                                                                     \
-        T rec;                                                                                                         \
-        QCOMPARE(od.Read_##T(&rec), NP_SUCC_);                                                                         \
-        out = Bytes(rec);                                                                                              \
+#define READ_AS(T)                                                                                           \
+    if (r == #T) {                                                                                           \
+        T rec;                                                                                               \
+        QCOMPARE(od.Read_##T(&rec), NP_SUCC_);                                                               \
+        out = Bytes(rec);                                                                                    \
     }
-        READ_AS(Np_HeartBeat) READ_AS(Np_Request) READ_AS(Np_Ack) READ_AS(Np_Settings) READ_AS(Np_Status)
-        READ_AS(Np_Calib) READ_AS(Np_Id_Ext) READ_AS(Np_NodeCtrl) READ_AS(Np_NSO)
-        READ_AS(Np_Raw_GyroAccMag) READ_AS(Np_Raw_GyroAccMag_Ext) READ_AS(Np_Q_s1_s) READ_AS(Np_Q_s1_e)
-        READ_AS(Np_Euler_s1_s) READ_AS(Np_Euler_s1_e) READ_AS(Np_RPY) READ_AS(Np_Gravity) READ_AS(Np_Combo)
-        READ_AS(Np_Customized)
+        READ_AS(Np_HeartBeat)
+        READ_AS(Np_Request) READ_AS(Np_Ack) READ_AS(Np_Settings) READ_AS(Np_Status) READ_AS(Np_Calib)
+            READ_AS(Np_Id_Ext) READ_AS(Np_NodeCtrl) READ_AS(Np_NSO) READ_AS(Np_Raw_GyroAccMag)
+                READ_AS(Np_Raw_GyroAccMag_Ext) READ_AS(Np_Q_s1_s) READ_AS(Np_Q_s1_e) READ_AS(Np_Euler_s1_s)
+                    READ_AS(Np_Euler_s1_e) READ_AS(Np_RPY) READ_AS(Np_Gravity) READ_AS(Np_Combo)
+                        READ_AS(Np_Customized)
 #undef READ_AS
-        if (r == "Np_Id") {
+                            if (r == "Np_Id")
+        {
             Np_Id id;
             QCOMPARE(od.Read_Np_Id(&id), NP_SUCC_);
             out = Bytes(id);
@@ -436,13 +440,27 @@ void tst_Dictionary::goldenPayloadsRoundTrip()
 void tst_Dictionary::recordTypesRegisteredByName()
 {
     NimboObjectDictionary od;
-    const char *names[] = {"Np_Header",     "Np_HeartBeat",      "Np_Request",
-                           "Np_Ack",        "Np_Settings",       "Np_Settings_V318",
-                           "Np_Status",     "Np_Calib",          "Np_Id",
-                           "Np_Id_Ext",     "Np_NodeCtrl",       "Np_NSO",
-                           "Np_Raw_GyroAccMag", "Np_Raw_GyroAccMag_Ext", "Np_Q_s1_s",
-                           "Np_Q_s1_e",     "Np_Euler_s1_s",     "Np_Euler_s1_e",
-                           "Np_RPY",        "Np_Gravity",        "Np_Combo",
+    const char *names[] = {"Np_Header",
+                           "Np_HeartBeat",
+                           "Np_Request",
+                           "Np_Ack",
+                           "Np_Settings",
+                           "Np_Settings_V318",
+                           "Np_Status",
+                           "Np_Calib",
+                           "Np_Id",
+                           "Np_Id_Ext",
+                           "Np_NodeCtrl",
+                           "Np_NSO",
+                           "Np_Raw_GyroAccMag",
+                           "Np_Raw_GyroAccMag_Ext",
+                           "Np_Q_s1_s",
+                           "Np_Q_s1_e",
+                           "Np_Euler_s1_s",
+                           "Np_Euler_s1_e",
+                           "Np_RPY",
+                           "Np_Gravity",
+                           "Np_Combo",
                            "Np_Customized"};
     for (const char *name : names) {
         const int type = QMetaType::type(name);

@@ -16,21 +16,23 @@ struct Counters
     quint32 total, badHead, goodHead, pkgTotal, omit, good, bad;
     bool operator==(const Counters &o) const
     {
-        return total == o.total && badHead == o.badHead && goodHead == o.goodHead && pkgTotal == o.pkgTotal
-            && omit == o.omit && good == o.good && bad == o.bad;
+        return total == o.total && badHead == o.badHead && goodHead == o.goodHead && pkgTotal == o.pkgTotal &&
+               omit == o.omit && good == o.good && bad == o.bad;
     }
 };
 
 Counters Snapshot(const NimboProtocol &p)
 {
-    return {quint32(p.GetStatistic_Recv_Byte_Total()), p.RecvByteBadHead(), p.RecvByteGoodHead(),
-            quint32(p.GetStatistic_Recv_Pkg_Total()), p.RecvPkgOmit(), p.RecvPkgGood(), p.RecvPkgBad()};
+    return {quint32(p.GetStatistic_Recv_Byte_Total()),
+            p.RecvByteBadHead(),
+            p.RecvByteGoodHead(),
+            quint32(p.GetStatistic_Recv_Pkg_Total()),
+            p.RecvPkgOmit(),
+            p.RecvPkgGood(),
+            p.RecvPkgBad()};
 }
 
-char *Data(QByteArray &b)
-{
-    return b.data();
-}
+char *Data(QByteArray &b) { return b.data(); }
 
 // Feeds bytes once, then drains; collects every payload and every result code.
 struct Feed
@@ -167,8 +169,9 @@ void tst_Framing::everySplitOfAFrame()
             int successes = 0;
             for (int i = 0; i < 3; ++i) {
                 const Feed f = FeedAndDrain(*p, pieces[i]);
-                const bool completes = (i == 2 && !pieces[2].isEmpty()) || (i == 1 && pieces[2].isEmpty() && !pieces[1].isEmpty())
-                    || (i == 0 && pieces[1].isEmpty() && pieces[2].isEmpty());
+                const bool completes = (i == 2 && !pieces[2].isEmpty()) ||
+                                       (i == 1 && pieces[2].isEmpty() && !pieces[1].isEmpty()) ||
+                                       (i == 0 && pieces[1].isEmpty() && pieces[2].isEmpty());
                 QCOMPARE(f.payloads.size(), completes ? 1 : 0);
                 if (completes)
                     QCOMPARE(f.payloads.first(), payload);
@@ -184,7 +187,8 @@ void tst_Framing::everySplitOfAFrame()
 void tst_Framing::threeFramesInOneCall()
 {
     QScopedPointer<NimboProtocol> p(NewProtocol());
-    const QByteArray a = Payload(35, 40, 2, 20, 1), b = Payload(22, 41, 2, 16, 2), c = Payload(24, 42, 0, 44, 3);
+    const QByteArray a = Payload(35, 40, 2, 20, 1), b = Payload(22, 41, 2, 16, 2),
+                     c = Payload(24, 42, 0, 44, 3);
     const Feed f = FeedAndDrain(*p, Frame(a) + Frame(b) + Frame(c));
     QCOMPARE(f.results, (QVector<int>{NP_SUCC_, NP_SUCC_, NP_SUCC_, NP_QUEUE_EMPTY_}));
     QCOMPARE(f.payloads, (QVector<QByteArray>{a, b, c}));
@@ -328,7 +332,8 @@ void tst_Framing::truncatedFrameAtEveryOffset()
         const Feed f = FeedAndDrain(*p, stream);
         for (const QByteArray &payload : f.payloads)
             QCOMPARE(payload, good);
-        QVERIFY2(f.payloads.size() >= 2, qPrintable(QString("offset %1: %2 frames").arg(k).arg(f.payloads.size())));
+        QVERIFY2(f.payloads.size() >= 2,
+                 qPrintable(QString("offset %1: %2 frames").arg(k).arg(f.payloads.size())));
         const Counters c = Snapshot(*p);
         QCOMPARE(c.pkgTotal, c.good + c.bad + c.omit);
         QCOMPARE(c.total, quint32(stream.size()));
@@ -457,7 +462,8 @@ void tst_Framing::ratesGuardZeroDenominators()
     QCOMPARE(p.GetStatistic_Recv_Pkg_GoodRate(), 0.0f);
     QByteArray bad = Frame(Payload(35, 40, 2, 20));
     bad[8] = char(bad[8] ^ 1);
-    FeedAndDrain(p, Frame(Payload(35, 40, 2, 20)) + bad + Frame(Payload(35, 40, 2, 20)) + Frame(Payload(35, 40, 2, 20)));
+    FeedAndDrain(p, Frame(Payload(35, 40, 2, 20)) + bad + Frame(Payload(35, 40, 2, 20)) +
+                        Frame(Payload(35, 40, 2, 20)));
     QCOMPARE(p.GetStatistic_Recv_Pkg_BadRate(), 0.25f);
     QCOMPARE(p.GetStatistic_Recv_Pkg_GoodRate(), 0.75f);
 }

@@ -42,15 +42,9 @@ struct Link
     }
 };
 
-quint8 CmdOfFrame(const QByteArray &frame)
-{
-    return quint8(frame[3] & 0x7F);
-}
+quint8 CmdOfFrame(const QByteArray &frame) { return quint8(frame[3] & 0x7F); }
 
-QByteArray PayloadOfFrame(const QByteArray &frame)
-{
-    return frame.mid(3, quint8(frame[2]));
-}
+QByteArray PayloadOfFrame(const QByteArray &frame) { return frame.mid(3, quint8(frame[2])); }
 
 } // namespace
 
@@ -99,7 +93,8 @@ void tst_Profile::destinationFilter()
     Link link;
     QSignalSpy spy(&link.profile, SIGNAL(Sig_RX_Data(Np_RPY)));
     const QByteArray payload = Payload(35, 40, toId, 20, 3, res);
-    QCOMPARE(link.Receive(Frame(payload)), (QVector<int>{accepted ? NP_SUCC_ : NP_NORMAL_EXIT_, NP_QUEUE_EMPTY_}));
+    QCOMPARE(link.Receive(Frame(payload)),
+             (QVector<int>{accepted ? NP_SUCC_ : NP_NORMAL_EXIT_, NP_QUEUE_EMPTY_}));
     QCOMPARE(spy.count(), accepted ? 1 : 0);
     Np_RPY stored;
     QCOMPARE(link.od.Read_Np_RPY(&stored), NP_SUCC_);
@@ -115,12 +110,12 @@ void tst_Profile::everyTypeDispatchedToItsSignal_data()
     {
         const char *type;
         int cmd, size;
-    } types[] = {{"Np_HeartBeat", 11, 4},     {"Np_Request", 12, 8},       {"Np_Ack", 13, 8},
-                 {"Np_Settings", 21, 24},     {"Np_Status", 22, 16},       {"Np_Calib", 23, 16},
-                 {"Np_Id", 24, 44},           {"Np_Id_Ext", 27, 16},       {"Np_NodeCtrl", 25, 28},
-                 {"Np_NSO", 26, 16},          {"Np_Raw_GyroAccMag", 41, 44}, {"Np_Q_s1_s", 31, 24},
-                 {"Np_Q_s1_e", 32, 24},       {"Np_Euler_s1_s", 33, 20},   {"Np_Euler_s1_e", 34, 20},
-                 {"Np_RPY", 35, 20},          {"Np_Gravity", 36, 20},      {"Np_Combo", 43, 32},
+    } types[] = {{"Np_HeartBeat", 11, 4}, {"Np_Request", 12, 8},         {"Np_Ack", 13, 8},
+                 {"Np_Settings", 21, 24}, {"Np_Status", 22, 16},         {"Np_Calib", 23, 16},
+                 {"Np_Id", 24, 44},       {"Np_Id_Ext", 27, 16},         {"Np_NodeCtrl", 25, 28},
+                 {"Np_NSO", 26, 16},      {"Np_Raw_GyroAccMag", 41, 44}, {"Np_Q_s1_s", 31, 24},
+                 {"Np_Q_s1_e", 32, 24},   {"Np_Euler_s1_s", 33, 20},     {"Np_Euler_s1_e", 34, 20},
+                 {"Np_RPY", 35, 20},      {"Np_Gravity", 36, 20},        {"Np_Combo", 43, 32},
                  {"Np_Customized", 44, 8}};
     for (const auto &t : types)
         QTest::newRow(t.type) << QString("2Sig_RX_Data(%1)").arg(t.type) << t.cmd << t.size;
@@ -154,8 +149,9 @@ void tst_Profile::everyTypeDispatchedToItsSignal()
         QCOMPARE(spies[i]->count(), i == own ? 1 : 0);
         if (i == own) {
             const QVariant arg = spies[i]->first().first();
-            QCOMPARE(QByteArray(static_cast<const char *>(arg.constData()), QMetaType::sizeOf(arg.userType())),
-                     payload);
+            QCOMPARE(
+                QByteArray(static_cast<const char *>(arg.constData()), QMetaType::sizeOf(arg.userType())),
+                payload);
         }
     }
     qDeleteAll(spies);
@@ -176,10 +172,26 @@ void tst_Profile::extendedRawIsStoredButNotSignalled()
 
 void tst_Profile::signalsDeclaredInOrder()
 {
-    const char *order[] = {"Np_HeartBeat", "Np_Request",  "Np_Ack",     "Np_Settings", "Np_Status",
-                           "Np_Calib",     "Np_Id",       "Np_Id_Ext",  "Np_NodeCtrl", "Np_NSO",
-                           "Np_Raw_GyroAccMag", "Np_Raw_GyroAccMag_Ext", "Np_Q_s1_s", "Np_Q_s1_e",
-                           "Np_Euler_s1_s", "Np_Euler_s1_e", "Np_RPY", "Np_Gravity", "Np_Combo", "Np_Customized"};
+    const char *order[] = {"Np_HeartBeat",
+                           "Np_Request",
+                           "Np_Ack",
+                           "Np_Settings",
+                           "Np_Status",
+                           "Np_Calib",
+                           "Np_Id",
+                           "Np_Id_Ext",
+                           "Np_NodeCtrl",
+                           "Np_NSO",
+                           "Np_Raw_GyroAccMag",
+                           "Np_Raw_GyroAccMag_Ext",
+                           "Np_Q_s1_s",
+                           "Np_Q_s1_e",
+                           "Np_Euler_s1_s",
+                           "Np_Euler_s1_e",
+                           "Np_RPY",
+                           "Np_Gravity",
+                           "Np_Combo",
+                           "Np_Customized"};
     const QMetaObject &mo = NimboProfile::staticMetaObject;
     int n = 0;
     for (int i = mo.methodOffset(); i < mo.methodCount(); ++i) {
@@ -412,10 +424,11 @@ void tst_Profile::receiverMayQueueDuringDispatch()
 {
     // A receiver answering an Np_Id with a request queues it while On_RecvPkg is still running.
     Link link;
-    QObject::connect(&link.profile, QOverload<const Np_Id &>::of(&NimboProfile::Sig_RX_Data), [&](const Np_Id &id) {
-        link.od.Write_Np_Request(id.header.fromId(), 21);
-        QCOMPARE(link.profile.Queue_SendPkg(id.header.fromId(), 12), NP_SUCC_);
-    });
+    QObject::connect(&link.profile, QOverload<const Np_Id &>::of(&NimboProfile::Sig_RX_Data),
+                     [&](const Np_Id &id) {
+                         link.od.Write_Np_Request(id.header.fromId(), 21);
+                         QCOMPARE(link.profile.Queue_SendPkg(id.header.fromId(), 12), NP_SUCC_);
+                     });
     QByteArray id = Payload(24, 45, 2, 44);
     id[4] = 31;
     link.Receive(Frame(id));

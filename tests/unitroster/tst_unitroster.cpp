@@ -35,10 +35,7 @@ QByteArray Uuid(int seed)
 }
 
 // The arguments of every emission so far.
-QList<QVariantList> Calls(const QSignalSpy &spy)
-{
-    return spy;
-}
+QList<QVariantList> Calls(const QSignalSpy &spy) { return spy; }
 
 QTreeWidgetItem *ChildRow(QTreeWidgetItem *row, const char *label)
 {

@@ -122,9 +122,7 @@ void Fields(Json &j, int cmd, const uint8_t *p, int size)
             j.Int("cmdAck", r.cmdAck);
         break;
     }
-    case NP_CMD_SETTING:
-        Settings(j, p, size);
-        break;
+    case NP_CMD_SETTING: Settings(j, p, size); break;
     case NP_CMD_STATUS_: {
         Np_Status r;
         if (Np_Status_Decode(p, size, &r) == NP_SUCC_) {
@@ -150,8 +148,8 @@ void Fields(Json &j, int cmd, const uint8_t *p, int size)
         Np_Id r;
         if (Np_Id_Decode(p, size, &r) == NP_SUCC_) {
             j.Key("fwVersion");
-            j.text += "[" + std::to_string(r.fwVersion[0]) + "," + std::to_string(r.fwVersion[1]) + ","
-                      + std::to_string(r.fwVersion[2]) + "," + std::to_string(r.fwVersion[3]) + "]";
+            j.text += "[" + std::to_string(r.fwVersion[0]) + "," + std::to_string(r.fwVersion[1]) + "," +
+                      std::to_string(r.fwVersion[2]) + "," + std::to_string(r.fwVersion[3]) + "]";
             j.Hex("uuid", r.uuid, 20);
             j.Text("name", r.name, 12);
             j.Int("idCmd", r.idCmd);
@@ -161,9 +159,7 @@ void Fields(Json &j, int cmd, const uint8_t *p, int size)
     }
     case NP_CMD_ID_EXT_:
     case NP_CMD_Raw_GYRO_ACC_MAG_EXT_:
-    case NP_CMD_CUSTOMIZED_:
-        j.Hex("data", p + 4, size - 4);
-        break;
+    case NP_CMD_CUSTOMIZED_: j.Hex("data", p + 4, size - 4); break;
     case NP_CMD_NODECTRL_: {
         Np_NodeCtrl r;
         if (Np_NodeCtrl_Decode(p, size, &r) == NP_SUCC_) {
@@ -241,8 +237,7 @@ void Fields(Json &j, int cmd, const uint8_t *p, int size)
         }
         break;
     }
-    default:
-        break;
+    default: break;
     }
 }
 
@@ -290,10 +285,7 @@ std::string RecordJsonFields(const uint8_t *payload, int size)
     return j.text;
 }
 
-EventLog::~EventLog()
-{
-    Close();
-}
+EventLog::~EventLog() { Close(); }
 
 bool EventLog::Open(const std::string &path, std::string *error)
 {

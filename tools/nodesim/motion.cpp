@@ -79,8 +79,7 @@ Motion::Motion(int index)
     : rollPhase_(0.7 * index)
     , pitchPhase_(0.5 + 1.1 * index)
     , yawStart_((40.0 * index) * kDeg)
-{
-}
+{}
 
 Motion::Angles Motion::AnglesAt(double t) const
 {

@@ -32,10 +32,14 @@ const struct
     uint32_t bit;
     uint8_t cmd;
 } kStream[] = {
-    {NP_SET_OUT_STATUS_, NP_CMD_STATUS_},         {NP_SET_OUT_RAW_, NP_CMD_Raw_GYRO_ACC_MAG_},
-    {NP_SET_OUT_Q_S1_S_, NP_CMD_Q_S1_S_},         {NP_SET_OUT_Q_S1_E_, NP_CMD_Q_S1_E_},
-    {NP_SET_OUT_EULER_S1_S_, NP_CMD_EULER_S1_S_}, {NP_SET_OUT_EULER_S1_E_, NP_CMD_EULER_S1_E_},
-    {NP_SET_OUT_RPY_, NP_CMD_RPY_},               {NP_SET_OUT_GRAVITY_, NP_CMD_GRAVITY_},
+    {NP_SET_OUT_STATUS_, NP_CMD_STATUS_},
+    {NP_SET_OUT_RAW_, NP_CMD_Raw_GYRO_ACC_MAG_},
+    {NP_SET_OUT_Q_S1_S_, NP_CMD_Q_S1_S_},
+    {NP_SET_OUT_Q_S1_E_, NP_CMD_Q_S1_E_},
+    {NP_SET_OUT_EULER_S1_S_, NP_CMD_EULER_S1_S_},
+    {NP_SET_OUT_EULER_S1_E_, NP_CMD_EULER_S1_E_},
+    {NP_SET_OUT_RPY_, NP_CMD_RPY_},
+    {NP_SET_OUT_GRAVITY_, NP_CMD_GRAVITY_},
     {NP_SET_OUT_COMBO_, NP_CMD_COMBO_},
 };
 
@@ -55,10 +59,7 @@ bool AllZero(const uint8_t *bytes, int n)
     return true;
 }
 
-bool MsbLsbValid(uint32_t v)
-{
-    return (v & 1u) && !(v & 0x80000000u);
-}
+bool MsbLsbValid(uint32_t v) { return (v & 1u) && !(v & 0x80000000u); }
 
 uint16_t CalibCode(int type)
 {
@@ -91,7 +92,8 @@ Node::Node(const NodeConfig &config, int index, int startOdr, NodeBus &bus)
 {
     std::memcpy(fw_, config.fw, sizeof(fw_));
     std::memset(name_, 0, sizeof(name_));
-    std::memcpy(name_, config.name.data(), config.name.size() < sizeof(name_) ? config.name.size() : sizeof(name_));
+    std::memcpy(name_, config.name.data(),
+                config.name.size() < sizeof(name_) ? config.name.size() : sizeof(name_));
     if (config.uuidGiven) {
         std::memcpy(uuid_, config.uuid, sizeof(uuid_));
     } else {
@@ -110,10 +112,10 @@ Node::Node(const NodeConfig &config, int index, int startOdr, NodeBus &bus)
         NimboProfile_SetSettingsVersion(&link_, NP_SETTINGS_V318_);
 
     std::memset(&settings_, 0, sizeof(settings_));
-    settings_.settingsWord = NP_SET_EN_GYRO_ | NP_SET_EN_ACC_ | NP_SET_EN_MAG_ | NP_SET_MAG_SA_FILTER_
-                             | NP_SET_OUT_STATUS_ | NP_SET_OUT_RAW_ | NP_SET_OUT_Q_S1_E_ | NP_SET_OUT_RPY_
-                             | NP_SET_BINARY_FORMAT_ | ((uint32_t)2u << NP_SET_CHECKSUM_SHIFT_) | NP_SET_EN_UART1_
-                             | NP_SET_EN_UART2_ | NP_SET_EN_CAN1_;
+    settings_.settingsWord = NP_SET_EN_GYRO_ | NP_SET_EN_ACC_ | NP_SET_EN_MAG_ | NP_SET_MAG_SA_FILTER_ |
+                             NP_SET_OUT_STATUS_ | NP_SET_OUT_RAW_ | NP_SET_OUT_Q_S1_E_ | NP_SET_OUT_RPY_ |
+                             NP_SET_BINARY_FORMAT_ | ((uint32_t)2u << NP_SET_CHECKSUM_SHIFT_) |
+                             NP_SET_EN_UART1_ | NP_SET_EN_UART2_ | NP_SET_EN_CAN1_;
     if (!Legacy())
         settings_.settingsWord |= NP_SET_GYRO_ERR_FILTER_;
     settings_.uart2Baud = 1152;
@@ -147,10 +149,7 @@ void Node::Start()
     RestartStream(bootNs_);
 }
 
-void Node::Receive(const uint8_t *data, int size)
-{
-    NimboProfile_Receive(&link_, data, size);
-}
+void Node::Receive(const uint8_t *data, int size) { NimboProfile_Receive(&link_, data, size); }
 
 int Node::WriteFrame(void *user, const uint8_t *frame, int frameSize)
 {
@@ -242,9 +241,7 @@ void Node::HandleRequest(const Np_Header &header, const Np_Request &request)
         NimboProfile_Send_Np_Settings(&link_, to, &s);
         break;
     }
-    case NP_CMD_HEARTBEAT_:
-        NimboProfile_Send_Np_HeartBeat(&link_, to);
-        break;
+    case NP_CMD_HEARTBEAT_: NimboProfile_Send_Np_HeartBeat(&link_, to); break;
     case NP_CMD_STATUS_:
     case NP_CMD_Raw_GYRO_ACC_MAG_:
     case NP_CMD_Q_S1_S_:
@@ -255,11 +252,8 @@ void Node::HandleRequest(const Np_Header &header, const Np_Request &request)
     case NP_CMD_GRAVITY_:
     case NP_CMD_COMBO_:
     case NP_CMD_ID_EXT_:
-    case NP_CMD_CUSTOMIZED_:
-        SendSample(request.cmdRequest, to, bus_.Now());
-        break;
-    default:
-        break; // not a record this node holds
+    case NP_CMD_CUSTOMIZED_: SendSample(request.cmdRequest, to, bus_.Now()); break;
+    default: break; // not a record this node holds
     }
 }
 
@@ -342,7 +336,8 @@ void Node::HandleNso(const Np_Header &header, const Np_NSO &request)
         return;
     }
 
-    if (request.nsoIndex == kObjCommand && (request.nsoSubIndex == kSubSave || request.nsoSubIndex == kSubReboot)) {
+    if (request.nsoIndex == kObjCommand &&
+        (request.nsoSubIndex == kSubSave || request.nsoSubIndex == kSubReboot)) {
         const bool save = request.nsoSubIndex == kSubSave;
         if (isRead) {
             reply(NP_NSO_ABORT_, kAbortWriteOnly);
@@ -374,20 +369,11 @@ void Node::HandleNso(const Np_Header &header, const Np_NSO &request)
     bool valid = true;
     switch (request.nsoIndex) {
     case kObjCanSwitches:
-    case kObjProfile:
-        valid = MsbLsbValid(v);
-        break;
-    case kObjCanBaud:
-        valid = v == 625 || v == 1250 || v == 2500 || v == 5000 || v == 10000;
-        break;
-    case kObjNsoId:
-        valid = v <= 0x1FFFFFFFu;
-        break;
-    case kObjNpoId:
-        valid = v >= 16 && v <= 0x1FFFFFFFu;
-        break;
-    default:
-        break;
+    case kObjProfile: valid = MsbLsbValid(v); break;
+    case kObjCanBaud: valid = v == 625 || v == 1250 || v == 2500 || v == 5000 || v == 10000; break;
+    case kObjNsoId: valid = v <= 0x1FFFFFFFu; break;
+    case kObjNpoId: valid = v >= 16 && v <= 0x1FFFFFFFu; break;
+    default: break;
     }
     if (!valid) {
         reply(NP_NSO_ABORT_, kAbortBadValue);
@@ -483,8 +469,7 @@ void Node::HandleCalib(const Np_Header &header, const Np_Calib &calib)
                 result = NP_CALIB_SUCCESS_;
             }
             break;
-        default:
-            break;
+        default: break;
         }
         break;
     case NP_CALIB_BOOT_:
@@ -509,8 +494,7 @@ void Node::HandleCalib(const Np_Header &header, const Np_Calib &calib)
             result = NP_CALIB_REVOKED_;
         }
         break;
-    default:
-        break;
+    default: break;
     }
     SendCalibAnswer(to, type, result, 0);
 }
@@ -648,8 +632,7 @@ void Node::SendSample(uint8_t cmd, uint16_t toId, int64_t at)
         NimboProfile_Send_Np_Customized(&link_, toId, &r);
         break;
     }
-    default:
-        break;
+    default: break;
     }
 }
 

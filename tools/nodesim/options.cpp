@@ -93,8 +93,8 @@ bool ParseNode(const std::string &text, NodeConfig *config, std::string *error)
         } else if (key == "uuid" && ParseUuid(value, config->uuid)) {
             config->uuidGiven = true;
         } else {
-            *error = "--node: bad item '" + item
-                     + "' (id=32..2047, name=at most 12 bytes, fw=a.b.c.d, uuid=40 hex digits)";
+            *error = "--node: bad item '" + item +
+                     "' (id=32..2047, name=at most 12 bytes, fw=a.b.c.d, uuid=40 hex digits)";
             return false;
         }
     }
@@ -121,7 +121,8 @@ std::string UsageText()
            "Simulates a bus of Kinetra nodes on a pseudo-terminal. The first line of output is the\n"
            "path of the port (a link ttyKSIM<n> in the port directory).\n"
            "\n"
-           "  --port-dir DIR        where the port link is published (default $XDG_RUNTIME_DIR/kinetra-ports,\n"
+           "  --port-dir DIR        where the port link is published (default "
+           "$XDG_RUNTIME_DIR/kinetra-ports,\n"
            "                        else /tmp/kinetra-ports-<uid>)\n"
            "  --nodes N             number of nodes (default 1, or the number of --node options); nodes\n"
            "                        not given by --node get ids from 32 up\n"
@@ -163,9 +164,9 @@ bool ParseOptions(int argc, char **argv, Options *options, std::string *error)
             o.exitWithParent = true;
             continue;
         }
-        static const char *const kWithValue[] = {"--port-dir", "--nodes", "--node", "--odr", "--log",
-                                                 "--drop", "--corrupt", "--noise", "--mute", "--latency-ms",
-                                                 "--exit-after", "--seed"};
+        static const char *const kWithValue[] = {"--port-dir", "--nodes",      "--node",       "--odr",
+                                                 "--log",      "--drop",       "--corrupt",    "--noise",
+                                                 "--mute",     "--latency-ms", "--exit-after", "--seed"};
         bool known = false;
         for (const char *name : kWithValue)
             known = known || arg == name;

@@ -40,20 +40,11 @@ Simulator::~Simulator()
         close(timerFd_);
 }
 
-int64_t Simulator::Now() const
-{
-    return MonotonicNs();
-}
+int64_t Simulator::Now() const { return MonotonicNs(); }
 
-double Simulator::Seconds() const
-{
-    return double(Now() - start_) / 1e9;
-}
+double Simulator::Seconds() const { return double(Now() - start_) / 1e9; }
 
-void Simulator::At(int64_t due, std::function<void()> action)
-{
-    agenda_.emplace(due, std::move(action));
-}
+void Simulator::At(int64_t due, std::function<void()> action) { agenda_.emplace(due, std::move(action)); }
 
 bool Simulator::Setup(std::string *error)
 {

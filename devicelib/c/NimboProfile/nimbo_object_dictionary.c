@@ -57,10 +57,7 @@ static void PutF32(uint8_t *out, float f)
     PutU32(out, v);
 }
 
-static uint16_t GetU16(const uint8_t *in)
-{
-    return (uint16_t)(in[0] | ((unsigned)in[1] << 8));
-}
+static uint16_t GetU16(const uint8_t *in) { return (uint16_t)(in[0] | ((unsigned)in[1] << 8)); }
 
 static uint32_t GetU32(const uint8_t *in)
 {
@@ -166,8 +163,8 @@ int NimboOD_Read(const NimboObjectDictionary *od, uint8_t cmd, const uint8_t **d
 
 void Np_Header_Encode(const Np_Header *h, uint8_t *out)
 {
-    const uint32_t word = ((uint32_t)h->cmd & 0x7Fu) | (((uint32_t)h->res & 0x7u) << 7)
-                          | (((uint32_t)h->fromId & 0x7FFu) << 10) | (((uint32_t)h->toId & 0x7FFu) << 21);
+    const uint32_t word = ((uint32_t)h->cmd & 0x7Fu) | (((uint32_t)h->res & 0x7u) << 7) |
+                          (((uint32_t)h->fromId & 0x7FFu) << 10) | (((uint32_t)h->toId & 0x7FFu) << 21);
     PutU32(out, word);
 }
 
@@ -181,14 +178,14 @@ void Np_Header_Decode(const uint8_t *in, Np_Header *h)
 }
 
 /* Every decoder starts the same way: the exact length, then the header. */
-#define NP_DECODE_BEGIN_(size)                                                                     \
-    if (!in || !r || length != (size))                                                              \
-        return NP_FAIL_;                                                                            \
-    memset(r, 0, sizeof(*r));                                                                       \
+#define NP_DECODE_BEGIN_(size)                                                                               \
+    if (!in || !r || length != (size))                                                                       \
+        return NP_FAIL_;                                                                                     \
+    memset(r, 0, sizeof(*r));                                                                                \
     Np_Header_Decode(in, &r->header)
 
-#define NP_ENCODE_BEGIN_(size)                                                                     \
-    memset(out, 0, (size));                                                                         \
+#define NP_ENCODE_BEGIN_(size)                                                                               \
+    memset(out, 0, (size));                                                                                  \
     Np_Header_Encode(&r->header, out)
 
 /* ---- records ---- */

@@ -1,7 +1,7 @@
 #include "nimbo_profile.h"
 
-int NimboProfile_Init(NimboProfile *p, uint16_t nodeId, NimboWriteFunction write, NimboRecordFunction onRecord,
-                      void *user)
+int NimboProfile_Init(NimboProfile *p, uint16_t nodeId, NimboWriteFunction write,
+                      NimboRecordFunction onRecord, void *user)
 {
     NimboProtocol_Init(&p->protocol, NP_MAX_IN_PAYLOAD_, NP_MAX_OUT_PAYLOAD_);
     NimboOD_Init(&p->od);
@@ -22,10 +22,7 @@ int NimboProfile_SetNodeId(NimboProfile *p, uint16_t nodeId)
     return NP_SUCC_;
 }
 
-uint16_t NimboProfile_GetNodeId(const NimboProfile *p)
-{
-    return p->nodeId;
-}
+uint16_t NimboProfile_GetNodeId(const NimboProfile *p) { return p->nodeId; }
 
 int NimboProfile_SetSettingsVersion(NimboProfile *p, int version)
 {
@@ -133,11 +130,11 @@ int NimboProfile_Send_Np_Settings(NimboProfile *p, uint16_t toId, const Np_Setti
 }
 
 /* The remaining senders differ only in type, command and encoder. */
-#define NP_DEFINE_SENDER_(Name, Type, cmd, size, encode)                                           \
-    int NimboProfile_Send_##Name(NimboProfile *p, uint16_t toId, const Type *r)                    \
-    {                                                                                               \
-        uint8_t b[size];                                                                            \
-        return NimboProfile_SendPayload(p, cmd, toId, b, encode(r, b));                             \
+#define NP_DEFINE_SENDER_(Name, Type, cmd, size, encode)                                                     \
+    int NimboProfile_Send_##Name(NimboProfile *p, uint16_t toId, const Type *r)                              \
+    {                                                                                                        \
+        uint8_t b[size];                                                                                     \
+        return NimboProfile_SendPayload(p, cmd, toId, b, encode(r, b));                                      \
     }
 
 NP_DEFINE_SENDER_(Np_Status, Np_Status, NP_CMD_STATUS_, NP_SIZE_STATUS_, Np_Status_Encode)
@@ -148,8 +145,8 @@ NP_DEFINE_SENDER_(Np_NodeCtrl, Np_NodeCtrl, NP_CMD_NODECTRL_, NP_SIZE_NODECTRL_,
 NP_DEFINE_SENDER_(Np_NSO, Np_NSO, NP_CMD_NSO_, NP_SIZE_NSO_, Np_NSO_Encode)
 NP_DEFINE_SENDER_(Np_Raw_GyroAccMag, Np_Raw_GyroAccMag, NP_CMD_Raw_GYRO_ACC_MAG_, NP_SIZE_RAW_,
                   Np_Raw_GyroAccMag_Encode)
-NP_DEFINE_SENDER_(Np_Raw_GyroAccMag_Ext, Np_Raw_GyroAccMag_Ext, NP_CMD_Raw_GYRO_ACC_MAG_EXT_, NP_SIZE_RAW_EXT_,
-                  Np_Raw_GyroAccMag_Ext_Encode)
+NP_DEFINE_SENDER_(Np_Raw_GyroAccMag_Ext, Np_Raw_GyroAccMag_Ext, NP_CMD_Raw_GYRO_ACC_MAG_EXT_,
+                  NP_SIZE_RAW_EXT_, Np_Raw_GyroAccMag_Ext_Encode)
 NP_DEFINE_SENDER_(Np_Q_s1_s, Np_Q_s1_s, NP_CMD_Q_S1_S_, NP_SIZE_Q_, Np_Quaternion_Encode)
 NP_DEFINE_SENDER_(Np_Q_s1_e, Np_Q_s1_e, NP_CMD_Q_S1_E_, NP_SIZE_Q_, Np_Quaternion_Encode)
 NP_DEFINE_SENDER_(Np_Euler_s1_s, Np_Euler_s1_s, NP_CMD_EULER_S1_S_, NP_SIZE_EULER_, Np_Euler_Encode)

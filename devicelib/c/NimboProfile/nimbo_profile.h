@@ -37,8 +37,8 @@ typedef struct
 } NimboProfile;
 
 /* Either function may be null. Returns NP_FAIL_ for an id outside 0..2047. */
-int NimboProfile_Init(NimboProfile *p, uint16_t nodeId, NimboWriteFunction write, NimboRecordFunction onRecord,
-                      void *user);
+int NimboProfile_Init(NimboProfile *p, uint16_t nodeId, NimboWriteFunction write,
+                      NimboRecordFunction onRecord, void *user);
 int NimboProfile_SetNodeId(NimboProfile *p, uint16_t nodeId);
 uint16_t NimboProfile_GetNodeId(const NimboProfile *p);
 /* NP_SETTINGS_V318_ for firmware that speaks the legacy 20-byte settings layout. */

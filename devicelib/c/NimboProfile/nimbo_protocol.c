@@ -10,8 +10,8 @@ int NimboProtocol_Init(NimboProtocol *np, int iDataMaxSize, int oDataMaxSize)
     np->checksumOption = NP_CHECKSUM_2_BYTES_CRC_;
     np->checksumLength = 2;
     NimboQueue_Init(&np->inQueue);
-    if (iDataMaxSize < 1 || iDataMaxSize > NP_MAX_IN_PAYLOAD_ || oDataMaxSize < 1
-        || oDataMaxSize > NP_MAX_OUT_PAYLOAD_)
+    if (iDataMaxSize < 1 || iDataMaxSize > NP_MAX_IN_PAYLOAD_ || oDataMaxSize < 1 ||
+        oDataMaxSize > NP_MAX_OUT_PAYLOAD_)
         return NP_FAIL_;
     np->iDS = iDataMaxSize;
     np->oDS = oDataMaxSize;
@@ -51,7 +51,8 @@ uint16_t NimboProtocol_Checksum(const NimboProtocol *np, const uint8_t *data, in
         return NimboProtocol_Crc16(data, length);
     for (i = 0; i < length; ++i)
         sum += data[i];
-    return np->checksumOption == NP_CHECKSUM_1_BYTE_SUM_ ? (uint16_t)(sum & 0xFFu) : (uint16_t)(sum & 0xFFFFu);
+    return np->checksumOption == NP_CHECKSUM_1_BYTE_SUM_ ? (uint16_t)(sum & 0xFFu)
+                                                         : (uint16_t)(sum & 0xFFFFu);
 }
 
 int NimboProtocol_CreateOutputPackage(NimboProtocol *np, const uint8_t *payload, int payloadSize,
@@ -79,10 +80,7 @@ int NimboProtocol_CreateOutputPackage(NimboProtocol *np, const uint8_t *payload,
     return NP_SUCC_;
 }
 
-int NimboProtocol_InQueueFree(const NimboProtocol *np)
-{
-    return NimboQueue_Free(&np->inQueue);
-}
+int NimboProtocol_InQueueFree(const NimboProtocol *np) { return NimboQueue_Free(&np->inQueue); }
 
 /* Checks the complete frame in inBuf. */
 static int UnwrapInData(NimboProtocol *np, const uint8_t **payload, int *payloadSize)

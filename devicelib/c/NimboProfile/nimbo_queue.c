@@ -19,15 +19,9 @@ int NimboQueue_Push(NimboQueue *q, uint8_t c)
     return 0;
 }
 
-int NimboQueue_Empty(const NimboQueue *q)
-{
-    return q->start == q->end;
-}
+int NimboQueue_Empty(const NimboQueue *q) { return q->start == q->end; }
 
-uint8_t NimboQueue_Front(const NimboQueue *q)
-{
-    return q->buf[q->start];
-}
+uint8_t NimboQueue_Front(const NimboQueue *q) { return q->buf[q->start]; }
 
 void NimboQueue_Pop(NimboQueue *q)
 {
@@ -46,7 +40,4 @@ int NimboQueue_Capacity(const NimboQueue *q)
     return NP_IN_QUEUE_CAPACITY_;
 }
 
-int NimboQueue_Free(const NimboQueue *q)
-{
-    return NP_IN_QUEUE_CAPACITY_ - NimboQueue_Size(q);
-}
+int NimboQueue_Free(const NimboQueue *q) { return NP_IN_QUEUE_CAPACITY_ - NimboQueue_Size(q); }

@@ -6,7 +6,7 @@
 
 // The child of the given object name and type; a test that names a widget the form lacks stops here
 // instead of crashing on a null pointer.
-template<typename T>
+template <typename T>
 T *Child(QObject *parent, const char *name)
 {
     T *child = parent->findChild<T *>(name);

@@ -26,10 +26,7 @@ MessageBoxCatcher::MessageBoxCatcher(QObject *parent)
     LiveCatchers().append(this);
 }
 
-MessageBoxCatcher::~MessageBoxCatcher()
-{
-    LiveCatchers().removeAll(this);
-}
+MessageBoxCatcher::~MessageBoxCatcher() { LiveCatchers().removeAll(this); }
 
 QStringList MessageBoxCatcher::Texts() const
 {
