@@ -2,6 +2,7 @@
 // allocations counted inside the loop), and the processor time that the node window's Y-t display costs
 // while it is fed at 800 samples per second and repaints on its own timers, rendered offscreen.
 
+#include "allocationcounter.h"
 #include "chartdeck.h"
 
 #include <qwt_plot.h>
@@ -22,8 +23,6 @@
 #include <string>
 
 namespace {
-
-std::atomic<long> allocations{0};
 
 double processCpuSeconds()
 {
@@ -75,21 +74,21 @@ void benchAppends(unsigned capacity)
     for (long i = 0; i < 1000000; ++i)
         deck.SetValue_PlotDisplay(plot, curve, double(i), double(i));
 
-    long before = allocations.load();
+    long before = AllocationCount();
     QElapsedTimer timer;
     timer.start();
     for (long i = 0; i < count; ++i)
         deck.SetValue_PlotDisplay(plot, curve, double(i) * 0.5, double(i));
     const double withStrings = count / (double(timer.nsecsElapsed()) * 1e-9);
-    const long allocationsWithStrings = allocations.load() - before;
+    const long allocationsWithStrings = AllocationCount() - before;
 
     // As the node window calls it: the names are literals, made into std::string on every call.
-    before = allocations.load();
+    before = AllocationCount();
     timer.restart();
     for (long i = 0; i < count; ++i)
         deck.SetValue_PlotDisplay("Gyro", "GyroY", double(i) * 0.5, double(i));
     const double withLiterals = count / (double(timer.nsecsElapsed()) * 1e-9);
-    const long allocationsWithLiterals = allocations.load() - before;
+    const long allocationsWithLiterals = AllocationCount() - before;
 
     std::printf("SetValue_PlotDisplay, capacity %5u: %6.2f M appends/s (std::string names), "
                 "%6.2f M appends/s (literal names); heap allocations in %ld appends: %ld and %ld\n",
@@ -172,18 +171,6 @@ void benchYtWindow(bool shown, double seconds)
 }
 
 } // namespace
-
-void *operator new(std::size_t size)
-{
-    allocations.fetch_add(1, std::memory_order_relaxed);
-    if (void *p = std::malloc(size ? size : 1))
-        return p;
-    throw std::bad_alloc();
-}
-
-void operator delete(void *p) noexcept { std::free(p); }
-
-void operator delete(void *p, std::size_t) noexcept { std::free(p); }
 
 int main(int argc, char **argv)
 {

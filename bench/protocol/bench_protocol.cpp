@@ -1,6 +1,7 @@
 // Receive-path throughput of the framing and of the profile on a stream of mixed records, compared
 // with the 4 Mbaud line rate. Counts heap allocations inside the measured loops.
 
+#include "allocationcounter.h"
 #include "nimboprofile.h"
 
 #include <QCoreApplication>
@@ -14,8 +15,6 @@
 #include <vector>
 
 namespace {
-
-std::atomic<long> allocations{0};
 
 constexpr double kLineBytesPerSecond = 400000.0; // 4 Mbaud, 10 bits per byte
 
@@ -91,16 +90,6 @@ public:
 
 } // namespace
 
-void *operator new(std::size_t size)
-{
-    ++allocations;
-    if (void *p = std::malloc(size ? size : 1))
-        return p;
-    throw std::bad_alloc();
-}
-void operator delete(void *p) noexcept { std::free(p); }
-void operator delete(void *p, std::size_t) noexcept { std::free(p); }
-
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
@@ -114,7 +103,7 @@ int main(int argc, char **argv)
         NimboProtocol protocol;
         protocol.Init(44, 44);
         long frames = 0;
-        const long before = allocations;
+        const long before = AllocationCount();
         const auto start = std::chrono::steady_clock::now();
         for (int round = 0; round < rounds; ++round) {
             for (int off = 0; off < stream.size(); off += chunk) {
@@ -132,7 +121,8 @@ int main(int argc, char **argv)
         const double bytesPerSecond = double(stream.size()) * rounds / s;
         std::printf("framing:  %.1f MB/s through AssembleInputPackage (%.0f x the 4 Mbaud line rate), "
                     "%ld frames, %ld heap allocations\n",
-                    bytesPerSecond / 1e6, bytesPerSecond / kLineBytesPerSecond, frames, allocations - before);
+                    bytesPerSecond / 1e6, bytesPerSecond / kLineBytesPerSecond, frames,
+                    AllocationCount() - before);
         if (frames != long(records) * rounds || protocol.RecvPkgBad() != 0) {
             std::printf("framing: lost or bad frames\n");
             return 1;
@@ -153,7 +143,7 @@ int main(int argc, char **argv)
         QObject::connect(&profile, QOverload<const Np_Status &>::of(&NimboProfile::Sig_RX_Data), &receiver,
                          &Receiver::OnStatus);
         int lastResult = 0;
-        const long before = allocations;
+        const long before = AllocationCount();
         const auto start = std::chrono::steady_clock::now();
         for (int round = 0; round < rounds; ++round)
             for (int off = 0; off < stream.size(); off += chunk)
@@ -166,7 +156,7 @@ int main(int argc, char **argv)
             "profile:  %.2f M records/s through NimboProfile::On_RecvPkg (%.1f MB/s, %.0f x the 4 Mbaud "
             "line rate), %ld heap allocations\n",
             recordsPerSecond / 1e6, bytesPerSecond / 1e6, bytesPerSecond / kLineBytesPerSecond,
-            allocations - before);
+            AllocationCount() - before);
         if (receiver.count != long(records) * rounds || lastResult != NP_QUEUE_EMPTY_) {
             std::printf("profile: %ld of %ld records reached the receiver\n", receiver.count,
                         long(records) * rounds);

@@ -16,6 +16,28 @@
 
 namespace testframes {
 
+// The record types in the order of the profile's Sig_RX_Data overloads.
+inline constexpr const char *kRecordTypesInSignalOrder[] = {"Np_HeartBeat",
+                                                            "Np_Request",
+                                                            "Np_Ack",
+                                                            "Np_Settings",
+                                                            "Np_Status",
+                                                            "Np_Calib",
+                                                            "Np_Id",
+                                                            "Np_Id_Ext",
+                                                            "Np_NodeCtrl",
+                                                            "Np_NSO",
+                                                            "Np_Raw_GyroAccMag",
+                                                            "Np_Raw_GyroAccMag_Ext",
+                                                            "Np_Q_s1_s",
+                                                            "Np_Q_s1_e",
+                                                            "Np_Euler_s1_s",
+                                                            "Np_Euler_s1_e",
+                                                            "Np_RPY",
+                                                            "Np_Gravity",
+                                                            "Np_Combo",
+                                                            "Np_Customized"};
+
 inline quint16 BitwiseCrc16(const QByteArray &data)
 {
     quint16 crc = 0xFFFF;

@@ -418,13 +418,13 @@ void tst_Dictionary::goldenPayloadsRoundTrip()
         out = Bytes(rec);                                                                                    \
     }
         READ_AS(Np_HeartBeat)
-        READ_AS(Np_Request) READ_AS(Np_Ack) READ_AS(Np_Settings) READ_AS(Np_Status) READ_AS(Np_Calib)
-            READ_AS(Np_Id_Ext) READ_AS(Np_NodeCtrl) READ_AS(Np_NSO) READ_AS(Np_Raw_GyroAccMag)
-                READ_AS(Np_Raw_GyroAccMag_Ext) READ_AS(Np_Q_s1_s) READ_AS(Np_Q_s1_e) READ_AS(Np_Euler_s1_s)
-                    READ_AS(Np_Euler_s1_e) READ_AS(Np_RPY) READ_AS(Np_Gravity) READ_AS(Np_Combo)
-                        READ_AS(Np_Customized)
+        READ_AS(Np_Request)
+        READ_AS(Np_Ack) READ_AS(Np_Settings) READ_AS(Np_Status) READ_AS(Np_Calib) READ_AS(Np_Id_Ext)
+            READ_AS(Np_NodeCtrl) READ_AS(Np_NSO) READ_AS(Np_Raw_GyroAccMag) READ_AS(Np_Raw_GyroAccMag_Ext)
+                READ_AS(Np_Q_s1_s) READ_AS(Np_Q_s1_e) READ_AS(Np_Euler_s1_s) READ_AS(Np_Euler_s1_e)
+                    READ_AS(Np_RPY) READ_AS(Np_Gravity) READ_AS(Np_Combo) READ_AS(Np_Customized)
 #undef READ_AS
-                            if (r == "Np_Id")
+                        if (r == "Np_Id")
         {
             Np_Id id;
             QCOMPARE(od.Read_Np_Id(&id), NP_SUCC_);
@@ -440,28 +440,9 @@ void tst_Dictionary::goldenPayloadsRoundTrip()
 void tst_Dictionary::recordTypesRegisteredByName()
 {
     NimboObjectDictionary od;
-    const char *names[] = {"Np_Header",
-                           "Np_HeartBeat",
-                           "Np_Request",
-                           "Np_Ack",
-                           "Np_Settings",
-                           "Np_Settings_V318",
-                           "Np_Status",
-                           "Np_Calib",
-                           "Np_Id",
-                           "Np_Id_Ext",
-                           "Np_NodeCtrl",
-                           "Np_NSO",
-                           "Np_Raw_GyroAccMag",
-                           "Np_Raw_GyroAccMag_Ext",
-                           "Np_Q_s1_s",
-                           "Np_Q_s1_e",
-                           "Np_Euler_s1_s",
-                           "Np_Euler_s1_e",
-                           "Np_RPY",
-                           "Np_Gravity",
-                           "Np_Combo",
-                           "Np_Customized"};
+    QVector<const char *> names = {"Np_Header", "Np_Settings_V318"};
+    for (const char *name : kRecordTypesInSignalOrder)
+        names.append(name);
     for (const char *name : names) {
         const int type = QMetaType::type(name);
         QVERIFY2(type != QMetaType::UnknownType, name);

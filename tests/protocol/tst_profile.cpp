@@ -172,26 +172,7 @@ void tst_Profile::extendedRawIsStoredButNotSignalled()
 
 void tst_Profile::signalsDeclaredInOrder()
 {
-    const char *order[] = {"Np_HeartBeat",
-                           "Np_Request",
-                           "Np_Ack",
-                           "Np_Settings",
-                           "Np_Status",
-                           "Np_Calib",
-                           "Np_Id",
-                           "Np_Id_Ext",
-                           "Np_NodeCtrl",
-                           "Np_NSO",
-                           "Np_Raw_GyroAccMag",
-                           "Np_Raw_GyroAccMag_Ext",
-                           "Np_Q_s1_s",
-                           "Np_Q_s1_e",
-                           "Np_Euler_s1_s",
-                           "Np_Euler_s1_e",
-                           "Np_RPY",
-                           "Np_Gravity",
-                           "Np_Combo",
-                           "Np_Customized"};
+    const auto &order = kRecordTypesInSignalOrder;
     const QMetaObject &mo = NimboProfile::staticMetaObject;
     int n = 0;
     for (int i = mo.methodOffset(); i < mo.methodCount(); ++i) {
