@@ -1,6 +1,8 @@
 #include "nimboobjectdictionary.h"
 
+#include <algorithm>
 #include <cstring>
+#include <iterator>
 
 const NimboObjectDictionary::StaticEntry NimboObjectDictionary::kStaticTable[kEntries] = {
     {NP_CMD_HEARTBEAT_, 4},
@@ -65,6 +67,7 @@ NimboObjectDictionary::NimboObjectDictionary(QObject *parent)
     RegisterRecordTypes();
 
     std::memset(keyOfCmd, -1, sizeof(keyOfCmd));
+    std::fill(std::begin(nodeLayout), std::end(nodeLayout), kLayoutUnknown);
     char *records[kEntries] = {
         reinterpret_cast<char *>(&heartBeat), reinterpret_cast<char *>(&request),
         reinterpret_cast<char *>(&ack),       reinterpret_cast<char *>(&settings),
@@ -112,7 +115,23 @@ int NimboObjectDictionary::Write(char *dataIn, int lengthIn, Np_Header *headerOu
         *headerOut = header;
 
     const int key = NOD_DB_FindKey(header.cmd());
-    if (key < 0 || lengthIn != sizes[key])
+    if (key < 0)
+        return NP_FAIL_;
+    if (key == kSettingsKey) {
+        // The node on the other end decides the layout: the sender of a received record, the
+        // addressee of one the host built.
+        const quint16 node = header.fromId() == NP_ID_HOST_ ? header.toId() : header.fromId();
+        const int layout = Get_Version(node);
+        const int size = layout == kLegacyVersion ? int(sizeof(Np_Settings_V318))
+                         : layout == 0            ? int(sizeof(Np_Settings))
+                                                  : sizes[key];
+        if (lengthIn != size)
+            return NP_FAIL_;
+        if (Busy(key, FLAG_WRITE_PROTECT | FLAG_READ_PROTECT))
+            return NP_MUTEX_LOCKED_;
+        SelectSettingsLayout(layout);
+    }
+    if (lengthIn != sizes[key])
         return NP_FAIL_;
     if (Busy(key, FLAG_WRITE_PROTECT | FLAG_READ_PROTECT))
         return NP_MUTEX_LOCKED_;
@@ -218,6 +237,12 @@ int NimboObjectDictionary::Set_Version(int v)
     if (Busy(kSettingsKey, FLAG_WRITE_PROTECT | FLAG_READ_PROTECT))
         return NP_MUTEX_LOCKED_;
     version = v;
+    SelectSettingsLayout(v);
+    return NP_SUCC_;
+}
+
+void NimboObjectDictionary::SelectSettingsLayout(int v)
+{
     if (v == 0) {
         sizes[kSettingsKey] = int(sizeof(Np_Settings));
         dynamicTable[kSettingsKey].record = reinterpret_cast<char *>(&settings);
@@ -225,7 +250,12 @@ int NimboObjectDictionary::Set_Version(int v)
         sizes[kSettingsKey] = int(sizeof(Np_Settings_V318));
         dynamicTable[kSettingsKey].record = reinterpret_cast<char *>(&settingsV318);
     }
-    return NP_SUCC_;
+}
+
+int NimboObjectDictionary::Get_Version(quint16 nodeId) const
+{
+    const qint16 layout = nodeId <= NP_ID_MAX_ ? nodeLayout[nodeId] : kLayoutUnknown;
+    return layout == kLayoutUnknown ? version : layout;
 }
 
 int NimboObjectDictionary::VersionForFirmware(const quint8 fwVersion[4])
@@ -298,7 +328,8 @@ int NimboObjectDictionary::Read_Np_Settings(Np_Settings *out)
     int result = Read(NP_CMD_SETTING, &data, &length);
     if (result != NP_SUCC_)
         return result;
-    if (version == kLegacyVersion && length == int(sizeof(Np_Settings_V318))) {
+    // The stored copy is in the layout of the node it came from or goes to.
+    if (length == int(sizeof(Np_Settings_V318))) {
         Np_Settings_V318 legacy;
         std::memcpy(&legacy, data, sizeof(legacy));
         *out = CurrentFromLegacy(legacy);
@@ -314,8 +345,11 @@ int NimboObjectDictionary::Read_Np_Settings(Np_Settings *out)
 int NimboObjectDictionary::Read_Np_Id(Np_Id *out)
 {
     const int result = ReadRecord(NP_CMD_ID_, out);
-    if (result == NP_SUCC_)
-        Set_Version(VersionForFirmware(out->fwVersion));
+    if (result == NP_SUCC_) {
+        const int layout = VersionForFirmware(out->fwVersion);
+        nodeLayout[out->header.fromId()] = qint16(layout);
+        Set_Version(layout);
+    }
     return result;
 }
 
@@ -382,7 +416,7 @@ int NimboObjectDictionary::Write_Np_Ack(quint16 toId, quint8 cmdAck)
 int NimboObjectDictionary::Write_Np_Settings(quint16 toId, Np_Settings record)
 {
     record.header = Np_Header::Make(NP_CMD_SETTING, NP_ID_HOST_, toId);
-    if (version == kLegacyVersion) {
+    if (Get_Version(toId) == kLegacyVersion) {
         Np_Settings_V318 legacy = LegacyFromCurrent(record);
         return Write(reinterpret_cast<char *>(&legacy), int(sizeof(legacy)), nullptr);
     }

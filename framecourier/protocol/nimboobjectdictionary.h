@@ -48,8 +48,13 @@ public:
     int NOD_DB_SetWriteProtect(quint8 cmd, bool protect);
     int NOD_DB_SetReadProtect(quint8 cmd, bool protect);
     int NOD_DB_FindKey(quint8 cmd) const;
+    // The link-wide settings layout: the one of the most recent Np_Id of any node.
     int Set_Version(int v);
     int Get_Version() const { return version; }
+    // The settings layout of one node: the one its own Np_Id named, else the link-wide one. Received
+    // settings are parsed by their sender's layout and host writes built in their addressee's, so
+    // that nodes of both layouts can share the bus.
+    int Get_Version(quint16 nodeId) const;
     int Get_MaxSize() const { return maxSize; }
     // Size the table gives for cmd (follows the settings layout), or -1.
     int Get_Size(quint8 cmd) const;
@@ -114,6 +119,9 @@ private:
     template <typename T>
     int StoreBuilt(T record, quint8 cmd, quint16 toId, quint16 fromId = NP_ID_HOST_);
     bool Busy(int key, quint8 also) const;
+    void SelectSettingsLayout(int v);
+
+    static constexpr qint16 kLayoutUnknown = -1;
 
     int maxSize = 44;
     int version = 0;
@@ -121,6 +129,8 @@ private:
     // Key of each cmd, -1 where the cmd has no entry; the 7-bit cmd field indexes it directly.
     qint8 keyOfCmd[128];
     DynamicEntry dynamicTable[kEntries];
+    // Settings layout per node id, from that node's Np_Id.
+    qint16 nodeLayout[NP_ID_MAX_ + 1];
 
     Np_HeartBeat heartBeat{};
     Np_Request request{};
