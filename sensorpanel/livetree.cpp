@@ -1,0 +1,170 @@
+#include "livetree.h"
+
+#include <QtCore/QCoreApplication>
+#include <QtGui/QBrush>
+#include <QtWidgets/QTreeWidget>
+
+namespace {
+
+QString Tr(const char *text) { return QCoreApplication::translate("SensorPanel", text); }
+
+struct GroupRow
+{
+    const char *name;
+    const char *value;
+    const char *children[4];
+    const char *firstChildValue; // the rest start at "0"
+    int decimals;
+    int shade; // 0 status and raw, 1 sensor frame, 2 Earth frame
+};
+
+// In tree order, after the four status rows.
+const GroupRow kGroupRows[LiveTree::GroupCount] = {
+    {"Gryoscope", "Raw Data (Unit: rad/s)", {"x", "y", "z"}, "0", 3, 0},
+    {"Accelerometer", "Raw Data (Unit: g)", {"x", "y", "z"}, "0", 3, 0},
+    {"Magnetometer", "Raw Data (Unit: one Earth's magnetic field)", {"x", "y", "z"}, "0", 3, 0},
+    {"Quaternion (S1->S)", "Relative to initial sensor frame", {"q1", "q2", "q3", "q4"}, "1", 3, 1},
+    {"Euler (S1->S)", "Relative to initial sensor frame", {"psi", "theta", "phi"}, "0", 1, 1},
+    {"Quaternion (S1->E)", "Relative to Earth frame", {"q1", "q2", "q3", "q4"}, "1", 3, 2},
+    {"Euler (S1->E)", "Relative to Earth frame", {"psi", "theta", "phi"}, "0", 1, 2},
+    {"Aircraft Principal Axes", "Relative to Earth frame", {"roll", "pitch", "yaw"}, "0", 1, 2},
+    {"Gravity Direction", "Relative to current sensor frame", {"x", "y", "z"}, "0", 2, 2},
+};
+
+const struct
+{
+    const char *name;
+    const char *value;
+} kStatusRows[LiveTree::StatusCount] = {
+    {"Uptime", "0"},
+    {"QoS", " - "},
+    {"Sampling Rate", " - "},
+    {"Temperature", " - "},
+};
+
+const char *const kQoSLabels[] = {
+    QT_TRANSLATE_NOOP("SensorPanel", " Unavailable"), QT_TRANSLATE_NOOP("SensorPanel", " System Fault"),
+    QT_TRANSLATE_NOOP("SensorPanel", " Limited"),     QT_TRANSLATE_NOOP("SensorPanel", " Basic"),
+    QT_TRANSLATE_NOOP("SensorPanel", " Fine"),        QT_TRANSLATE_NOOP("SensorPanel", " Very Good"),
+};
+
+void SetBackground(QTreeWidgetItem *item, const QBrush &brush)
+{
+    item->setBackground(0, brush);
+    item->setBackground(1, brush);
+}
+
+} // namespace
+
+void LiveTree::Build(QTreeWidget *tree)
+{
+    tree->setHeaderLabels({Tr("Name"), Tr("Value")});
+    const QBrush shades[] = {QBrush(QColor(45, 45, 45, 255)), QBrush(QColor(49, 200, 250, 85)),
+                             QBrush(QColor(49, 200, 250, 135))};
+
+    QList<QTreeWidgetItem *> top;
+    for (int i = 0; i < StatusCount; ++i) {
+        status[i] = new QTreeWidgetItem({Tr(kStatusRows[i].name), Tr(kStatusRows[i].value)});
+        SetBackground(status[i], shades[0]);
+        top << status[i];
+    }
+    for (int g = 0; g < GroupCount; ++g) {
+        const GroupRow &spec = kGroupRows[g];
+        Row &row = groups[g];
+        row.decimals = spec.decimals;
+        row.item = new QTreeWidgetItem({Tr(spec.name), Tr(spec.value)});
+        SetBackground(row.item, shades[spec.shade]);
+        for (int c = 0; c < 4 && spec.children[c]; ++c) {
+            auto *child = new QTreeWidgetItem({QString::fromLatin1(spec.children[c]),
+                                               QString::fromLatin1(c == 0 ? spec.firstChildValue : "0")});
+            SetBackground(child, shades[spec.shade]);
+            row.item->addChild(child);
+            row.children << child;
+        }
+        top << row.item;
+    }
+    tree->insertTopLevelItems(0, top);
+    tree->expandAll();
+    // The names never change; the values get what is left.
+    tree->resizeColumnToContents(0);
+}
+
+void LiveTree::SetGroup(Group group, float a, float b, float c, float d)
+{
+    float *v = groups[group].values;
+    v[0] = a;
+    v[1] = b;
+    v[2] = c;
+    v[3] = d;
+    dirtyGroups |= 1u << group;
+}
+
+void LiveTree::SetUptime(double seconds)
+{
+    uptime = seconds;
+    dirtyStatus |= 1u << Uptime;
+}
+
+void LiveTree::SetQoS(int qos_i)
+{
+    qos = qos_i;
+    dirtyStatus |= 1u << QoS;
+}
+
+void LiveTree::SetRate(float hz)
+{
+    rate = hz;
+    dirtyStatus |= 1u << Rate;
+}
+
+void LiveTree::SetTemperature(float degreeC)
+{
+    temperature = degreeC;
+    dirtyStatus |= 1u << Temperature;
+}
+
+void LiveTree::BlankStatus()
+{
+    // A value that is still waiting to be shown is older than the silence.
+    dirtyStatus = 0;
+    for (QTreeWidgetItem *item : status)
+        if (item)
+            item->setText(1, Tr(" - "));
+}
+
+void LiveTree::Apply()
+{
+    for (int g = 0; g < GroupCount; ++g) {
+        if (!(dirtyGroups & (1u << g)))
+            continue;
+        Row &row = groups[g];
+        for (int c = 0; c < row.children.size(); ++c)
+            row.children[c]->setText(1, ValueText(row.values[c], row.decimals));
+    }
+    dirtyGroups = 0;
+    if (dirtyStatus & (1u << Uptime))
+        status[Uptime]->setText(1, UptimeText(uptime));
+    if (dirtyStatus & (1u << QoS))
+        status[QoS]->setText(1, QoSText(qos));
+    if (dirtyStatus & (1u << Rate))
+        status[Rate]->setText(1, RateText(rate));
+    if (dirtyStatus & (1u << Temperature))
+        status[Temperature]->setText(1, TemperatureText(temperature));
+    dirtyStatus = 0;
+}
+
+QString LiveTree::UptimeText(double seconds) { return Tr("%1 s").arg(seconds, 15, 'f', 6); }
+
+QString LiveTree::QoSText(int qos)
+{
+    QString text = Tr("%1 ").arg(qos);
+    if (qos >= 0 && qos < int(sizeof(kQoSLabels) / sizeof(kQoSLabels[0])))
+        text += Tr(kQoSLabels[qos]);
+    return text;
+}
+
+QString LiveTree::RateText(float hz) { return Tr("%1 Hz").arg(double(hz), 5, 'f', 1); }
+
+QString LiveTree::TemperatureText(float degreeC) { return Tr("%1 °C").arg(double(degreeC), 5, 'f', 2); }
+
+QString LiveTree::ValueText(double value, int decimals) { return Tr("%1").arg(value, 10, 'f', decimals); }

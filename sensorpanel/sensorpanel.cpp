@@ -1,0 +1,245 @@
+#include "sensorpanel.h"
+#include "ui_sensorpanel.h"
+
+#include "livetree.h"
+#include "sensorpanellog.h"
+
+#include <QtCore/QTimer>
+#include <QtGui/QCloseEvent>
+#include <QtGui/QFont>
+#include <QtGui/QIcon>
+#include <QtWidgets/QScrollArea>
+#include <QtWidgets/QScrollBar>
+
+Q_LOGGING_CATEGORY(lcNodeWindow, "gyrovane.nodewindow", QtInfoMsg)
+
+namespace {
+
+const int kRequestIntervalMs = 1000;
+const int kRequestEveryTicks = 4;
+const int kFirstHintTick = 6;
+const int kLongHintTick = 15;
+const int kTreeRefreshMs = 500;
+const int kReadingNoticeMinimumHeight = 485;
+
+// Keeps a scroll area that scrolls only up and down as wide as its contents, whatever font and
+// style they end up with.
+class FitWidthToContents : public QObject
+{
+public:
+    explicit FitWidthToContents(QScrollArea *area_i)
+        : QObject(area_i)
+        , area(area_i)
+    {
+        area->widget()->installEventFilter(this);
+    }
+
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::LayoutRequest || event->type() == QEvent::Show)
+            area->setMinimumWidth(area->widget()->minimumSizeHint().width() +
+                                  area->verticalScrollBar()->sizeHint().width());
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    QScrollArea *area;
+};
+
+} // namespace
+
+SensorPanel::SensorPanel(quint16 nodeId_i, QWidget *parent)
+    : QMainWindow(parent)
+    , nodeId(nodeId_i)
+    , ui(new Ui::SensorPanel)
+    , liveTree(new LiveTree)
+{
+    ui->setupUi(this);
+    BindSettingsWidgets();
+    setContentsMargins(0, 0, 0, 0);
+    ui->groupBox_ReadingConfiguration->setMinimumHeight(kReadingNoticeMinimumHeight);
+    ui->scrollArea_Setting->hide();
+    ui->groupBox_ReadingConfiguration->hide();
+    new FitWidthToContents(ui->scrollArea_Setting);
+
+    requestTimer = new QTimer(this);
+    connect(requestTimer, &QTimer::timeout, this, &SensorPanel::On_TimerISR_RequestImuSetting);
+    requestTimer->start(kRequestIntervalMs);
+    requestTicks = 0;
+
+    ui->label_IF_Checksum->hide();
+    ui->comboBox_Serial_Checksum_Type->hide();
+    ui->checkBox_En_IF_CANbus1_to_UART_ByPass->hide();
+    ui->pushButton_Hide_TreeView->hide();
+    ui->dockWidget_TreeView->setGeometry(0, 0, 100, 200);
+    ui->mdiArea->setWindowIcon(QIcon(tr(":/images/Cube.ico")));
+
+    ui->comboBox_Serial_UART1_Baudrate_Dummy->hide();
+    ui->checkBox_Output_Combo->hide();
+    ui->line_Output_Combo_1->hide();
+    ui->line_Output_Combo_2->hide();
+    ui->pushButton_Run_Calib->setEnabled(false);
+    ui->pushButton_Run_Calib_NextStage->setText(tr("Open Claib UI"));
+    ui->pushButton_Run_Calib->setText(tr("Close Calib UI"));
+    ui->tabWidget_Calib_Legacy->removeTab(0);
+    ui->tabWidget_Calib_Legacy->hide();
+    ui->label_CalibT_ManualPanel_Notes->hide();
+    ui->checkBox_Apply_CalibT->hide();
+    ui->pushButton_Run_CalibT_ClearAll->hide();
+    ui->pushButton_Run_CalibT_New->hide();
+    ui->pushButton_Run_CalibT_Save->hide();
+    ui->frame_Calibration->hide();
+
+    ui->pushButton_OpenClose_SNO_ProfilePanel->hide();
+    ui->checkBox_Output_Euler_S1_S->hide();
+    ui->checkBox_Output_Q_S1_S->hide();
+    ui->label_Serial_DataFormat->hide();
+    ui->radioButton_Serial_DataFormat_Ascii->hide();
+    ui->radioButton_Serial_DataFormat_Binary->hide();
+    ui->pushButton_SaveSettingToFlash->setEnabled(false);
+    ui->comboBox_Serial_CAN1_Baudrate->hide();
+    ui->stackedWidget_NSO->hide();
+    ui->pushButton_OpenClose_CanPannel->hide();
+
+    currentSettings.settingsWord = NpSettingsBit::Set(NpSettingsBit::Set(0, NpSettingsBit::outStatus, true),
+                                                      NpSettingsBit::outRaw, true);
+    ui->pushButton_CanPanel_Test->hide();
+    ui->pushButton_CanPanel_SaveSetting->setEnabled(false);
+    ui->pushButton_CanPanel_SaveSetting->setStyleSheet(QStringLiteral("background-color: black"));
+    ui->progressBar_NSO_Panel->hide();
+    for (QWidget *box : {static_cast<QWidget *>(ui->spinBox_CanPanel_NSO_Addr_Download),
+                         static_cast<QWidget *>(ui->spinBox_CanPanel_NSO_Addr_Upload),
+                         static_cast<QWidget *>(ui->spinBox_CanPanel_NPO_CH1_Addr_Download),
+                         static_cast<QWidget *>(ui->spinBox__CanPanel_NPO_CH1_Addr_Upload),
+                         static_cast<QWidget *>(ui->spinBox_CanPanel_NPO_CH2_Addr_Download),
+                         static_cast<QWidget *>(ui->spinBox__CanPanel_NPO_CH2_Addr_Upload),
+                         static_cast<QWidget *>(ui->spinBox_CanPanel_NPO_CH3_Addr_Download),
+                         static_cast<QWidget *>(ui->spinBox__CanPanel_NPO_CH3_Addr_Upload),
+                         static_cast<QWidget *>(ui->spinBox_CanPanel_NPO_CH4_Addr_Download),
+                         static_cast<QWidget *>(ui->spinBox__CanPanel_NPO_CH4_Addr_Upload)}) {
+        QFont font = box->font();
+        font.setCapitalization(QFont::AllUppercase);
+        box->setFont(font);
+    }
+    ui->pushButton_CanPanel_ClosePanel->setStyleSheet(QStringLiteral("background-color: #104353"));
+    ui->pushButton_CanPanel_NSO_Addr_ApplyChanges->hide();
+
+    ui->progressBar_Run_CalibW_Only->hide();
+    ui->progressBar_CalibForce_Run->hide();
+    ui->progressBar_CalibCompass_Run->hide();
+    ui->progressBar_CalibCompass_QuickHeadingFix_Start->hide();
+    ui->pushButton_Record_Save->setEnabled(false);
+
+    TreeWidget_Init();
+
+    treeRefreshTimer = new QTimer(this);
+    connect(treeRefreshTimer, &QTimer::timeout, this, &SensorPanel::On_TimerISR_RefreshTreeData);
+    treeRefreshTimer->start(kTreeRefreshMs);
+
+    LoadSettingFromGUI();
+}
+
+SensorPanel::~SensorPanel() { delete ui; }
+
+void SensorPanel::Set_NodeId(quint16 id)
+{
+    nodeId = id;
+    Update_Title();
+}
+
+void SensorPanel::Set_NodeName(const QString &name)
+{
+    nodeName = name;
+    Update_Title();
+}
+
+void SensorPanel::Set_NodeUuid(const QByteArray &uuid) { nodeUuid = uuid; }
+
+void SensorPanel::Update_Title()
+{
+    const QString title = tr("%1  [%2]").arg(nodeName).arg(nodeId);
+    setWindowTitle(title);
+    ui->dockWidget_TreeView->setWindowTitle(title);
+}
+
+void SensorPanel::Set_FontSize(int size)
+{
+    fontSize = size;
+    setFont(QFont(tr("Arial")));
+    ui->treeWidget_DataDisplay->setFont(QFont(tr("Arial"), size));
+    ui->treeWidget_DataDisplay->resizeColumnToContents(0);
+}
+
+void SensorPanel::On_TimerISR_RequestImuSetting()
+{
+    const int n = ++requestTicks;
+    if (n == 1)
+        ui->groupBox_ReadingConfiguration->show();
+    if (n == kFirstHintTick)
+        ui->label_groupBox_ReadingConfiguration->setText(
+            tr("Still trying... Is Kinetra properly connected? Is the port open and baudrate correct?"));
+    if (n == kLongHintTick && model.SendsOdr())
+        ui->label_groupBox_ReadingConfiguration->setText(
+            tr("Still trying... Is Kinetra properly connected? Is the port open and baudrate correct?\n\n"
+               "Another possible reason for this is that the output data rate (ODR) is too high and Baudrate "
+               "too low, therefore some data communication is blocked. Just wait a few more seconds if this "
+               "is the case."));
+    if (n % kRequestEveryTicks == 0)
+        emit Sig_RequestImuSetting(nodeId);
+}
+
+void SensorPanel::on_pushButton_Hide_Config_Pannel_clicked()
+{
+    if (ui->pushButton_Hide_Config_Pannel->text() == tr("▲")) {
+        ui->scrollArea_Setting->hide();
+        ui->pushButton_Hide_Config_Pannel->setText(tr("▼"));
+    } else {
+        ui->scrollArea_Setting->show();
+        ui->pushButton_Hide_Config_Pannel->setText(tr("▲"));
+    }
+}
+
+void SensorPanel::on_pushButton_Hide_TreeView_clicked()
+{
+    if (ui->pushButton_Hide_TreeView->text() == tr("►")) {
+        ui->treeWidget_DataDisplay->hide();
+        ui->pushButton_Hide_TreeView->setText(tr("◄"));
+    } else {
+        ui->treeWidget_DataDisplay->show();
+        ui->pushButton_Hide_TreeView->setText(tr("►"));
+    }
+}
+
+void SensorPanel::on_pushButton_Mdi_Arrange_BoxMode_clicked() { ui->mdiArea->tileSubWindows(); }
+
+void SensorPanel::on_pushButton_Mdi_Arrange_TitileMode_clicked() { ui->mdiArea->cascadeSubWindows(); }
+
+void SensorPanel::on_pushButton_OpenClose_CalibPannel_clicked()
+{
+    if (ui->frame_Calibration->isHidden()) {
+        ui->frame_Calibration->show();
+        ui->pushButton_OpenClose_CalibPannel->setText(tr("Calibration\nPanel ✕"));
+        ui->pushButton_OpenClose_CalibPannel->setStyleSheet(QStringLiteral("background-color: #836302"));
+    } else {
+        ui->frame_Calibration->hide();
+        ui->pushButton_OpenClose_CalibPannel->setText(tr("Calibration\nPanel ►"));
+        ui->pushButton_OpenClose_CalibPannel->setStyleSheet(QString());
+    }
+}
+
+void SensorPanel::On_UpdateAttitude(quint16 fromId, float q1, float q2, float q3, float q4)
+{
+    if (fromId != nodeId)
+        return;
+    emit Sig_Update_BoxView(q1, q2, q3, q4);
+}
+
+void SensorPanel::closeEvent(QCloseEvent *event)
+{
+    // A window closed twice (by the user and by its MDI area) is still one node leaving.
+    if (!quitSent) {
+        quitSent = true;
+        emit Sig_Quit(nodeUuid);
+    }
+    event->accept();
+}

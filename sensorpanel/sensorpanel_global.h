@@ -1,0 +1,12 @@
+#ifndef SENSORPANEL_GLOBAL_H
+#define SENSORPANEL_GLOBAL_H
+
+#include <QtCore/qglobal.h>
+
+#if defined(SENSORPANEL_LIBRARY)
+#define SENSORPANEL_EXPORT Q_DECL_EXPORT
+#else
+#define SENSORPANEL_EXPORT Q_DECL_IMPORT
+#endif
+
+#endif // SENSORPANEL_GLOBAL_H

@@ -1,0 +1,153 @@
+// The live data tree: the node's newest status and output values as text.
+
+#include "sensorpanel.h"
+#include "ui_sensorpanel.h"
+
+#include "livetree.h"
+
+#include <QtCore/QTimer>
+
+namespace {
+
+// Status ticks without a status value before the status rows are blanked (3 s).
+const int kSilentTicks = 5;
+// The tree shows values at most this much older than the newest record.
+const int kTreeFrameMs = 40;
+
+} // namespace
+
+void SensorPanel::TreeWidget_Init()
+{
+    liveTree->Build(ui->treeWidget_DataDisplay);
+    treeFrameTimer = new QTimer(this);
+    treeFrameTimer->setSingleShot(true);
+    treeFrameTimer->setInterval(kTreeFrameMs);
+    connect(treeFrameTimer, &QTimer::timeout, this, &SensorPanel::On_TreeFrame);
+}
+
+void SensorPanel::TreeChanged()
+{
+    if (!treeFrameTimer->isActive())
+        treeFrameTimer->start();
+}
+
+void SensorPanel::On_TreeFrame() { liveTree->Apply(); }
+
+void SensorPanel::On_TimerISR_RefreshTreeData()
+{
+    if (++treeSilence > kSilentTicks) {
+        treeSilence = 0;
+        liveTree->BlankStatus();
+    }
+}
+
+void SensorPanel::On_UpdateTree_Uptime(quint16 fromId, double timeStamp)
+{
+    if (fromId != nodeId)
+        return;
+    treeSilence = 0;
+    liveTree->SetUptime(timeStamp);
+    TreeChanged();
+}
+
+void SensorPanel::On_UpdateTree_QoS(quint16 fromId, int qoS)
+{
+    if (fromId != nodeId)
+        return;
+    treeSilence = 0;
+    liveTree->SetQoS(qoS);
+    TreeChanged();
+}
+
+void SensorPanel::On_UpdateTree_ProcessRate(quint16 fromId, float rate)
+{
+    if (fromId != nodeId)
+        return;
+    treeSilence = 0;
+    liveTree->SetRate(rate);
+    TreeChanged();
+}
+
+void SensorPanel::On_UpdateTree_Temperature(quint16 fromId, float degreeC)
+{
+    if (fromId != nodeId)
+        return;
+    treeSilence = 0;
+    liveTree->SetTemperature(degreeC);
+    TreeChanged();
+}
+
+void SensorPanel::On_UpdateTree_Raw_Gyro(quint16 fromId, float wx, float wy, float wz, double timeStamp)
+{
+    Q_UNUSED(timeStamp);
+    if (fromId != nodeId)
+        return;
+    liveTree->SetGroup(LiveTree::Gyro, wx, wy, wz);
+    TreeChanged();
+}
+
+void SensorPanel::On_UpdateTree_Raw_Acc(quint16 fromId, float ax, float ay, float az, double timeStamp)
+{
+    Q_UNUSED(timeStamp);
+    if (fromId != nodeId)
+        return;
+    liveTree->SetGroup(LiveTree::Acc, ax, ay, az);
+    TreeChanged();
+}
+
+void SensorPanel::On_UpdateTree_Raw_Mag(quint16 fromId, float mx, float my, float mz, double timeStamp)
+{
+    Q_UNUSED(timeStamp);
+    if (fromId != nodeId)
+        return;
+    liveTree->SetGroup(LiveTree::Mag, mx, my, mz);
+    TreeChanged();
+}
+
+void SensorPanel::On_UpdateTree_Q_S1_S(quint16 fromId, float q1, float q2, float q3, float q4)
+{
+    if (fromId != nodeId)
+        return;
+    liveTree->SetGroup(LiveTree::Q_S1_S, q1, q2, q3, q4);
+    TreeChanged();
+}
+
+void SensorPanel::On_UpdateTree_Euler_S1_S(quint16 fromId, float psi, float theta, float phi)
+{
+    if (fromId != nodeId)
+        return;
+    liveTree->SetGroup(LiveTree::Euler_S1_S, psi, theta, phi);
+    TreeChanged();
+}
+
+void SensorPanel::On_UpdateTree_Q_S1_E(quint16 fromId, float q1, float q2, float q3, float q4)
+{
+    if (fromId != nodeId)
+        return;
+    liveTree->SetGroup(LiveTree::Q_S1_E, q1, q2, q3, q4);
+    TreeChanged();
+}
+
+void SensorPanel::On_UpdateTree_Euler_S1_E(quint16 fromId, float psi, float theta, float phi)
+{
+    if (fromId != nodeId)
+        return;
+    liveTree->SetGroup(LiveTree::Euler_S1_E, psi, theta, phi);
+    TreeChanged();
+}
+
+void SensorPanel::On_UpdateTree_RPY(quint16 fromId, float roll, float pitch, float yaw)
+{
+    if (fromId != nodeId)
+        return;
+    liveTree->SetGroup(LiveTree::RPY, roll, pitch, yaw);
+    TreeChanged();
+}
+
+void SensorPanel::On_UpdateTree_Gravity(quint16 fromId, float gx, float gy, float gz)
+{
+    if (fromId != nodeId)
+        return;
+    liveTree->SetGroup(LiveTree::Gravity, gx, gy, gz);
+    TreeChanged();
+}

@@ -1,0 +1,46 @@
+#ifndef SETTINGSMAPPING_H
+#define SETTINGSMAPPING_H
+
+#include "sensorpanel_global.h"
+
+#include "nimbotypes.h"
+
+#include <QtCore/QString>
+
+// How the settings panel's widgets stand for the fields of Np_Settings: which check box holds which
+// bit, and the texts of the combo boxes for the numeric fields.
+namespace SettingsMapping {
+
+struct CheckBoxBit
+{
+    int bit;
+    const char *objectName;
+};
+
+// Every check box of the panel that is one bit of settingsWord, in bit order.
+extern SENSORPANEL_EXPORT const CheckBoxBit kCheckBoxBits[];
+extern SENSORPANEL_EXPORT const int kCheckBoxBitCount;
+
+// Boot mode: 1 static, 2 dynamic, anything else automatic (0).
+SENSORPANEL_EXPORT int BootMode(quint32 settingsWord);
+
+// Checksum type: "1 Byte SUM" 0, "2 Bytes SUM" 1, "2 Bytes CRC" 2 and everything else.
+SENSORPANEL_EXPORT QString ChecksumText(quint32 type);
+SENSORPANEL_EXPORT quint32 ChecksumFromText(const QString &text);
+
+// UART 2 baud rate / 100 as the combo text of the whole rate, and back (0 when not a number).
+SENSORPANEL_EXPORT QString Uart2Text(quint16 value);
+SENSORPANEL_EXPORT quint16 Uart2FromText(const QString &text);
+
+// CAN bit rate / 100: 625 "62.5 Kbps" .. 10000 "1 Mbps"; any other value shows and reads as 1 Mbps.
+SENSORPANEL_EXPORT QString CanText(quint16 value);
+SENSORPANEL_EXPORT quint16 CanFromText(const QString &text);
+
+// Output data rate: a known rate selects its own text, anything else "25"; a text that is not a
+// number reads as 0.
+SENSORPANEL_EXPORT QString OdrText(int odr);
+SENSORPANEL_EXPORT int OdrFromText(const QString &text);
+
+} // namespace SettingsMapping
+
+#endif // SETTINGSMAPPING_H
