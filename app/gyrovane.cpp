@@ -2,6 +2,7 @@
 #include "ui_gyrovane.h"
 
 #include "framecourier.h"
+#include "sensorpanel.h"
 #include "unitroster.h"
 
 #include <QtCore/QDebug>
@@ -12,6 +13,7 @@
 #include <QtGui/QIcon>
 #include <QtGui/QPixmap>
 #include <QtGui/QScreen>
+#include <QtWidgets/QMdiSubWindow>
 #include <QtWidgets/QMessageBox>
 
 namespace {
@@ -56,7 +58,19 @@ Gyrovane::Gyrovane(QWidget *parent)
     connect(frameCourier->profile, SIGNAL(Sig_RX_Data(Np_HeartBeat)), this, SLOT(On_RX_Data(Np_HeartBeat)));
     connect(frameCourier->profile, SIGNAL(Sig_RX_Data(Np_Ack)), this, SLOT(On_RX_Data(Np_Ack)));
     connect(frameCourier->profile, SIGNAL(Sig_RX_Data(Np_Settings)), this, SLOT(On_RX_Data(Np_Settings)));
+    connect(frameCourier->profile, SIGNAL(Sig_RX_Data(Np_Status)), this, SLOT(On_RX_Data(Np_Status)));
+    connect(frameCourier->profile, SIGNAL(Sig_RX_Data(Np_Calib)), this, SLOT(On_RX_Data(Np_Calib)));
     connect(frameCourier->profile, SIGNAL(Sig_RX_Data(Np_Id)), this, SLOT(On_RX_Data(Np_Id)));
+    connect(frameCourier->profile, SIGNAL(Sig_RX_Data(Np_NSO)), this, SLOT(On_RX_Data(Np_NSO)));
+    connect(frameCourier->profile, SIGNAL(Sig_RX_Data(Np_Raw_GyroAccMag)), this,
+            SLOT(On_RX_Data(Np_Raw_GyroAccMag)));
+    connect(frameCourier->profile, SIGNAL(Sig_RX_Data(Np_Q_s1_s)), this, SLOT(On_RX_Data(Np_Q_s1_s)));
+    connect(frameCourier->profile, SIGNAL(Sig_RX_Data(Np_Q_s1_e)), this, SLOT(On_RX_Data(Np_Q_s1_e)));
+    connect(frameCourier->profile, SIGNAL(Sig_RX_Data(Np_Euler_s1_s)), this, SLOT(On_RX_Data(Np_Euler_s1_s)));
+    connect(frameCourier->profile, SIGNAL(Sig_RX_Data(Np_Euler_s1_e)), this, SLOT(On_RX_Data(Np_Euler_s1_e)));
+    connect(frameCourier->profile, SIGNAL(Sig_RX_Data(Np_RPY)), this, SLOT(On_RX_Data(Np_RPY)));
+    connect(frameCourier->profile, SIGNAL(Sig_RX_Data(Np_Gravity)), this, SLOT(On_RX_Data(Np_Gravity)));
+    connect(frameCourier->profile, SIGNAL(Sig_RX_Data(Np_Combo)), this, SLOT(On_RX_Data(Np_Combo)));
 
     watchDogTimer = new QTimer;
     connect(watchDogTimer, &QTimer::timeout, this, &Gyrovane::On_Timer_WatchDog);
@@ -85,6 +99,8 @@ Gyrovane::Gyrovane(QWidget *parent)
     connect(this, &Gyrovane::Sig_UnitRoster_Log_Node, unitRoster, &UnitRoster::On_Log_Node);
     connect(unitRoster, &UnitRoster::Sig_New_NodeID, this, &Gyrovane::On_UnitRoster_New_NodeID);
     connect(unitRoster, &UnitRoster::Sig_ScanNode, this, &Gyrovane::On_UnitRoster_ScanNode);
+    connect(unitRoster, &UnitRoster::Sig_OpenNode, this, &Gyrovane::On_CreateNode);
+    connect(unitRoster, &UnitRoster::Sig_CloseNode, this, &Gyrovane::On_CloseNode);
     connect(unitRoster, &UnitRoster::Sig_NodeCtrl, this, &Gyrovane::On_UnitRoster_NodeCtrl);
 
     const QRect screen = QGuiApplication::primaryScreen()->geometry();
@@ -103,6 +119,10 @@ Gyrovane::Gyrovane(QWidget *parent)
 
 Gyrovane::~Gyrovane()
 {
+    // The windows go with the MDI area; nothing may reach them or come from them meanwhile.
+    for (SensorPanel *window : qAsConst(nodeWindows))
+        DetachNodeWindow(window);
+    nodeWindows.clear();
     delete watchDogTimer;
     delete ui;
 }
@@ -165,6 +185,7 @@ void Gyrovane::SetWindowFontSize(int size)
 {
     fontSize = size;
     setFont(QFont(tr("Arial"), fontSize));
+    On_SetNodes_FontSize(fontSize);
 }
 
 void Gyrovane::On_UnitRoster_New_NodeID(QByteArray uuid, uint newNodeId, QByteArray newNodeName)
@@ -176,6 +197,9 @@ void Gyrovane::On_UnitRoster_New_NodeID(QByteArray uuid, uint newNodeId, QByteAr
     QByteArray name = newNodeName.left(kNameSize);
     name.append(kNameSize - name.size(), '\0');
     Enqueue({QueuedCommand::IdWrite, uuid, 0, quint16(newNodeId), name});
+    On_ChangeNodeId(uuid, newNodeId);
+    On_ChangeNodeName(
+        uuid, QString::fromUtf8(name.constData(), int(qstrnlen(name.constData(), uint(name.size())))));
 }
 
 void Gyrovane::On_UnitRoster_ScanNode()
@@ -252,10 +276,220 @@ void Gyrovane::On_RX_Data(const Np_Ack &np_Ack)
     qDebug() << "Gyrovane::On_RX_Data Np_Ack";
 }
 
+namespace {
+
+// Seconds and microseconds of a record's 32-bit microsecond time stamp.
+double Seconds(quint32 timeStamp) { return double(timeStamp) / 1000000.0; }
+double Microseconds(quint32 timeStamp) { return double(timeStamp); }
+
+} // namespace
+
 void Gyrovane::On_RX_Data(const Np_Settings &np_Settings)
 {
-    Q_UNUSED(np_Settings);
+    emit Sig_NewData_Settings(np_Settings.header.fromId(), np_Settings);
     qDebug() << "Gyrovane::On_RX_Data Np_Settings";
+}
+
+void Gyrovane::On_RX_Data(const Np_Status &np_Status)
+{
+    const quint16 fromId = np_Status.header.fromId();
+    emit Sig_NewData_Uptime(fromId, Seconds(np_Status.timeStamp));
+    emit Sig_NewData_QoS(fromId, np_Status.qos());
+    emit Sig_NewData_ProcessRate(fromId, float(np_Status.updateRate));
+    emit Sig_NewData_Temperature(fromId, np_Status.temperature);
+    lastTemperature[fromId] = np_Status.temperature;
+}
+
+void Gyrovane::On_RX_Data(const Np_Calib &np_Calib)
+{
+    emit Sig_NewData_Calib(np_Calib.header.fromId(), np_Calib);
+}
+
+void Gyrovane::On_RX_Data(const Np_NSO &np_NSO) { emit Sig_NewData_NSO(np_NSO.header.fromId(), np_NSO); }
+
+void Gyrovane::On_RX_Data(const Np_Raw_GyroAccMag &np_Raw_GyroAccMag)
+{
+    const Np_Raw_GyroAccMag &r = np_Raw_GyroAccMag;
+    const quint16 fromId = r.header.fromId();
+    const double us = Microseconds(r.timeStamp);
+    emit Sig_NewData_GyroRaw(fromId, r.gyro[0], r.gyro[1], r.gyro[2], us);
+    emit Sig_NewData_AccRaw(fromId, r.acc[0], r.acc[1], r.acc[2], us);
+    emit Sig_NewData_MagRaw(fromId, r.mag[0], r.mag[1], r.mag[2], us);
+    emit Sig_NewData_RecordRaw(fromId, Seconds(r.timeStamp), lastTemperature[fromId], r.gyro[0], r.gyro[1],
+                               r.gyro[2], r.acc[0], r.acc[1], r.acc[2], r.mag[0], r.mag[1], r.mag[2]);
+}
+
+void Gyrovane::On_RX_Data(const Np_Q_s1_s &np_Q_s1_s)
+{
+    const float *q = np_Q_s1_s.q;
+    emit Sig_NewData_Q_S1_S(np_Q_s1_s.header.fromId(), q[0], q[1], q[2], q[3]);
+}
+
+void Gyrovane::On_RX_Data(const Np_Q_s1_e &np_Q_s1_e)
+{
+    const float *q = np_Q_s1_e.q;
+    const quint16 fromId = np_Q_s1_e.header.fromId();
+    emit Sig_NewData_Q_S1_E(fromId, q[0], q[1], q[2], q[3]);
+    emit Sig_NewData_Record_Q_S1_E(fromId, Seconds(np_Q_s1_e.timeStamp), q[0], q[1], q[2], q[3]);
+}
+
+void Gyrovane::On_RX_Data(const Np_Euler_s1_s &np_Euler_s1_s)
+{
+    const Np_Euler_s1_s &e = np_Euler_s1_s;
+    emit Sig_NewData_Euler_S1_S(e.header.fromId(), e.psi, e.theta, e.phi);
+}
+
+void Gyrovane::On_RX_Data(const Np_Euler_s1_e &np_Euler_s1_e)
+{
+    const Np_Euler_s1_e &e = np_Euler_s1_e;
+    const quint16 fromId = e.header.fromId();
+    emit Sig_NewData_Euler_S1_E(fromId, e.psi, e.theta, e.phi);
+    emit Sig_NewData_Record_Euler_S1_E(fromId, Seconds(e.timeStamp), e.psi, e.theta, e.phi);
+}
+
+void Gyrovane::On_RX_Data(const Np_RPY &np_RPY)
+{
+    const quint16 fromId = np_RPY.header.fromId();
+    emit Sig_NewData_RPY(fromId, np_RPY.roll, np_RPY.pitch, np_RPY.yaw);
+    emit Sig_NewData_Record_RPY(fromId, Seconds(np_RPY.timeStamp), np_RPY.roll, np_RPY.pitch, np_RPY.yaw);
+}
+
+void Gyrovane::On_RX_Data(const Np_Gravity &np_Gravity)
+{
+    const float *g = np_Gravity.g;
+    const quint16 fromId = np_Gravity.header.fromId();
+    emit Sig_NewData_Gravity(fromId, g[0], g[1], g[2]);
+    emit Sig_NewData_Record_Gravity(fromId, Seconds(np_Gravity.timeStamp), g[0], g[1], g[2]);
+}
+
+void Gyrovane::On_RX_Data(const Np_Combo &np_Combo)
+{
+    const quint16 fromId = np_Combo.header.fromId();
+    const double s = Seconds(np_Combo.timeStamp);
+    const double us = Microseconds(np_Combo.timeStamp);
+    emit Sig_NewData_Uptime(fromId, s);
+    emit Sig_NewData_QoS(fromId, np_Combo.qos & 0x7);
+    emit Sig_NewData_ProcessRate(fromId, 0.0f);
+    emit Sig_NewData_Temperature(fromId, 0.0f);
+    lastTemperature[fromId] = 0.0f;
+    // Single-precision factors, applied in this order: hundredths of a degree, then to radians.
+    const float yaw = float(np_Combo.heading) * 0.01f;
+    emit Sig_NewData_RPY(fromId, 0.0f, 0.0f, yaw);
+    emit Sig_NewData_Record_RPY(fromId, s, 0.0f, 0.0f, yaw);
+    const float wz = float(np_Combo.gyroZ) * 0.01f * 0.017453292f;
+    emit Sig_NewData_GyroRaw(fromId, 0.0f, 0.0f, wz, us);
+    emit Sig_NewData_AccRaw(fromId, 0.0f, 0.0f, 0.0f, us);
+    emit Sig_NewData_MagRaw(fromId, 0.0f, 0.0f, 0.0f, us);
+    emit Sig_NewData_RecordRaw(fromId, s, lastTemperature[fromId], 0.0f, 0.0f, wz, 0.0f, 0.0f, 0.0f, 0.0f,
+                               0.0f, 0.0f);
+}
+
+void Gyrovane::On_NewImuSettings(quint16 toId, Np_Settings np_Settings)
+{
+    frameCourier->Set_SendSetting_InReliableWay(toId, np_Settings);
+}
+
+void Gyrovane::On_RequestImuSetting(quint16 nodeId)
+{
+    frameCourier->Set_RequestPkg(nodeId, NP_CMD_SETTING);
+    qDebug() << "On_RequestImuSetting";
+}
+
+void Gyrovane::On_SendNSO(quint16 toId, Np_NSO np_NSO) { frameCourier->Set_Send_NSOCmd(toId, np_NSO); }
+
+void Gyrovane::On_NewCalibCmd(quint16 toId, uchar calibType, uchar ctrlVal, quint16 param1, quint32 param2,
+                              quint32 param3)
+{
+    frameCourier->Set_SendCalibCmd(toId, calibType, ctrlVal, param1, param2, param3);
+}
+
+void Gyrovane::On_CreateNode(QByteArray uuid, uint nodeId, QString nodeName, int nodeFwVer,
+                             int nodeFwRevisionVer)
+{
+    if (nodeWindows.contains(uuid))
+        return;
+    auto *window = new SensorPanel(quint16(nodeId), this);
+    window->Set_NodeName(nodeName);
+    window->Set_NodeUuid(uuid);
+    window->Set_NodeFirmwareVersion(nodeFwVer, nodeFwRevisionVer);
+
+    connect(this, &Gyrovane::Sig_NewData_Uptime, window, &SensorPanel::On_UpdateTree_Uptime);
+    connect(this, &Gyrovane::Sig_NewData_QoS, window, &SensorPanel::On_UpdateTree_QoS);
+    connect(this, &Gyrovane::Sig_NewData_ProcessRate, window, &SensorPanel::On_UpdateTree_ProcessRate);
+    connect(this, &Gyrovane::Sig_NewData_Temperature, window, &SensorPanel::On_UpdateTree_Temperature);
+    connect(this, &Gyrovane::Sig_NewData_GyroRaw, window, &SensorPanel::On_UpdateTree_Raw_Gyro);
+    connect(this, &Gyrovane::Sig_NewData_AccRaw, window, &SensorPanel::On_UpdateTree_Raw_Acc);
+    connect(this, &Gyrovane::Sig_NewData_MagRaw, window, &SensorPanel::On_UpdateTree_Raw_Mag);
+    connect(this, &Gyrovane::Sig_NewData_Q_S1_S, window, &SensorPanel::On_UpdateTree_Q_S1_S);
+    connect(this, &Gyrovane::Sig_NewData_Euler_S1_S, window, &SensorPanel::On_UpdateTree_Euler_S1_S);
+    connect(this, &Gyrovane::Sig_NewData_Q_S1_E, window, &SensorPanel::On_UpdateTree_Q_S1_E);
+    connect(this, &Gyrovane::Sig_NewData_Euler_S1_E, window, &SensorPanel::On_UpdateTree_Euler_S1_E);
+    connect(this, &Gyrovane::Sig_NewData_RPY, window, &SensorPanel::On_UpdateTree_RPY);
+    connect(this, &Gyrovane::Sig_NewData_Gravity, window, &SensorPanel::On_UpdateTree_Gravity);
+    connect(this, &Gyrovane::Sig_NewData_Q_S1_E, window, &SensorPanel::On_UpdateAttitude);
+    connect(this, &Gyrovane::Sig_NewData_Settings, window, &SensorPanel::On_NewImuSettings);
+    connect(window, &SensorPanel::Sig_NewImuSetting, this, &Gyrovane::On_NewImuSettings);
+    connect(window, &SensorPanel::Sig_RequestImuSetting, this, &Gyrovane::On_RequestImuSetting);
+    connect(window, &SensorPanel::Sig_NSOcmd, this, &Gyrovane::On_SendNSO);
+    connect(window, &SensorPanel::Sig_NewCalibCmd, this, &Gyrovane::On_NewCalibCmd);
+    // The node list marks the node closed before the window is removed.
+    connect(window, &SensorPanel::Sig_Quit, unitRoster, &UnitRoster::On_Close_Node);
+    connect(window, &SensorPanel::Sig_Quit, this, &Gyrovane::On_RemoveNode);
+
+    nodeWindows.insert(uuid, window);
+    ui->mdiArea->addSubWindow(window);
+    window->show();
+    window->Set_FontSize(fontSize);
+    frameCourier->Set_RequestPkg(window->Get_NodeID(), NP_CMD_SETTING);
+}
+
+void Gyrovane::On_CloseNode(QByteArray uuid)
+{
+    qDebug() << "Gyrovane::On_CloseNode";
+    SensorPanel *window = nodeWindows.value(uuid);
+    if (!window)
+        return;
+    // Closing the sub-window closes the node window first, whose Sig_Quit removes it.
+    if (auto *subWindow = qobject_cast<QMdiSubWindow *>(window->parentWidget()))
+        subWindow->close();
+    else
+        window->close();
+}
+
+void Gyrovane::DetachNodeWindow(SensorPanel *window)
+{
+    disconnect(window, nullptr, nullptr, nullptr);
+    disconnect(this, nullptr, window, nullptr);
+}
+
+void Gyrovane::On_RemoveNode(QByteArray uuid)
+{
+    qDebug() << "Gyrovane::On_RemoveNode";
+    SensorPanel *window = nodeWindows.value(uuid);
+    if (!window)
+        return;
+    DetachNodeWindow(window);
+    // Called from inside the window's own close handling: it goes once control is back in the loop.
+    window->deleteLater();
+    nodeWindows.remove(uuid);
+}
+
+void Gyrovane::On_ChangeNodeId(QByteArray uuid, uint newId)
+{
+    if (SensorPanel *window = nodeWindows.value(uuid))
+        window->Set_NodeId(quint16(newId));
+}
+
+void Gyrovane::On_ChangeNodeName(QByteArray uuid, QString newName)
+{
+    if (SensorPanel *window = nodeWindows.value(uuid))
+        window->Set_NodeName(newName);
+}
+
+void Gyrovane::On_SetNodes_FontSize(int size)
+{
+    for (SensorPanel *window : qAsConst(nodeWindows))
+        window->Set_FontSize(size);
 }
 
 void Gyrovane::On_RX_Data(const Np_Id &np_Id)
@@ -273,6 +507,9 @@ void Gyrovane::On_RX_Data(const Np_Id &np_Id)
 
 void Gyrovane::closeEvent(QCloseEvent *event)
 {
+    // Each node window leaves the way a user closing it would: its node is marked closed in the list
+    // and it finishes what it holds (recordings) before the link goes away.
+    ui->mdiArea->closeAllSubWindows();
     emit Sig_FrameCourierQuit();
     event->accept();
 }
