@@ -1,6 +1,10 @@
 #include "framecourier.h"
 #include "gyrovane.h"
+#include "sensorpanel.h"
 #include "unitroster.h"
+
+#include <QMdiSubWindow>
+#include <QMetaMethod>
 
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -74,6 +78,56 @@ T RecordOf(const QByteArray &payload)
     return record;
 }
 
+// Names of the data signals a window emits, in the order it emits them.
+class SignalLog : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit SignalLog(QObject *source)
+    {
+        const QMetaMethod hit = metaObject()->method(metaObject()->indexOfSlot("Hit()"));
+        for (int i = 0; i < source->metaObject()->methodCount(); ++i) {
+            const QMetaMethod m = source->metaObject()->method(i);
+            if (m.methodType() == QMetaMethod::Signal && m.name().startsWith("Sig_NewData_"))
+                connect(source, m, this, hit);
+        }
+    }
+    QStringList names;
+
+public slots:
+    void Hit() { names << QString::fromLatin1(sender()->metaObject()->method(senderSignalIndex()).name()); }
+};
+
+template <typename T>
+T Stamped(quint8 cmd, quint16 fromId, quint32 timeStamp)
+{
+    T record{};
+    record.header = Np_Header::Make(cmd, fromId, NP_ID_HOST_);
+    record.timeStamp = timeStamp;
+    return record;
+}
+
+Np_Raw_GyroAccMag Raw(quint16 fromId, quint32 timeStamp)
+{
+    auto raw = Stamped<Np_Raw_GyroAccMag>(NP_CMD_Raw_GYRO_ACC_MAG_, fromId, timeStamp);
+    for (int i = 0; i < 3; ++i) {
+        raw.gyro[i] = 0.1f * float(i + 1);
+        raw.acc[i] = 0.2f * float(i + 1);
+        raw.mag[i] = 0.3f * float(i + 1);
+    }
+    return raw;
+}
+
+Np_Status Status(quint16 fromId, float temperature)
+{
+    auto status = Stamped<Np_Status>(NP_CMD_STATUS_, fromId, 1500000);
+    status.temperature = temperature;
+    status.updateRate = 400;
+    status.sysState = 0xFFFC; // QoS in the low three bits: 4
+    return status;
+}
+
 } // namespace
 
 class tst_ShellRouting : public QObject
@@ -89,6 +143,12 @@ private slots:
     void scanAndSilenceReachTheLink();
     void nodeControlNeedsTwentyBytes();
     void newIdAndNameAreWrittenByUuid();
+    void recordsBecomeDataSignalsInOrder_data();
+    void recordsBecomeDataSignalsInOrder();
+    void timeStampsInSecondsAndMicroseconds();
+    void comboRecordConversions();
+    void temperatureIsKeptPerNode();
+    void nodeWindowLifecycle();
 
 private:
     QTemporaryDir runtime;
@@ -231,6 +291,188 @@ void tst_ShellRouting::newIdAndNameAreWrittenByUuid()
     const Np_Id second = RecordOf<Np_Id>(ids[1]);
     QCOMPARE(int(second.nodeId), 0x41);
     QCOMPARE(QByteArray(second.name, 12), QByteArray("ABCDEFGHIJKL"));
+}
+
+void tst_ShellRouting::recordsBecomeDataSignalsInOrder_data()
+{
+    QTest::addColumn<int>("cmd");
+    QTest::addColumn<QStringList>("signalNames");
+    const QString d = "Sig_NewData_";
+    QTest::newRow("settings") << int(NP_CMD_SETTING) << QStringList{d + "Settings"};
+    QTest::newRow("status") << int(NP_CMD_STATUS_)
+                            << QStringList{d + "Uptime", d + "QoS", d + "ProcessRate", d + "Temperature"};
+    QTest::newRow("calibration") << int(NP_CMD_CALIB_) << QStringList{d + "Calib"};
+    QTest::newRow("service object") << int(NP_CMD_NSO_) << QStringList{d + "NSO"};
+    QTest::newRow("raw") << int(NP_CMD_Raw_GYRO_ACC_MAG_)
+                         << QStringList{d + "GyroRaw", d + "AccRaw", d + "MagRaw", d + "RecordRaw"};
+    QTest::newRow("quaternion S1->S") << int(NP_CMD_Q_S1_S_) << QStringList{d + "Q_S1_S"};
+    QTest::newRow("quaternion S1->E")
+        << int(NP_CMD_Q_S1_E_) << QStringList{d + "Q_S1_E", d + "Record_Q_S1_E"};
+    QTest::newRow("euler S1->S") << int(NP_CMD_EULER_S1_S_) << QStringList{d + "Euler_S1_S"};
+    QTest::newRow("euler S1->E") << int(NP_CMD_EULER_S1_E_)
+                                 << QStringList{d + "Euler_S1_E", d + "Record_Euler_S1_E"};
+    QTest::newRow("rpy") << int(NP_CMD_RPY_) << QStringList{d + "RPY", d + "Record_RPY"};
+    QTest::newRow("gravity") << int(NP_CMD_GRAVITY_) << QStringList{d + "Gravity", d + "Record_Gravity"};
+    QTest::newRow("combo") << int(NP_CMD_COMBO_)
+                           << QStringList{d + "Uptime",      d + "QoS",    d + "ProcessRate",
+                                          d + "Temperature", d + "RPY",    d + "Record_RPY",
+                                          d + "GyroRaw",     d + "AccRaw", d + "MagRaw",
+                                          d + "RecordRaw"};
+    QTest::newRow("heartbeat") << int(NP_CMD_HEARTBEAT_) << QStringList{};
+    QTest::newRow("ack") << int(NP_CMD_ACK_) << QStringList{};
+}
+
+void tst_ShellRouting::recordsBecomeDataSignalsInOrder()
+{
+    QFETCH(int, cmd);
+    QFETCH(QStringList, signalNames);
+    SignalLog log(window);
+    // Every record type through the profile's signal, as a received frame would come.
+    QByteArray payload(44, '\0');
+    const Np_Header header = Np_Header::Make(quint8(cmd), 40, NP_ID_HOST_);
+    std::memcpy(payload.data(), &header, sizeof(header));
+    NimboProfile *p = courier->profile;
+    switch (cmd) {
+    case NP_CMD_HEARTBEAT_: emit p->Sig_RX_Data(RecordOf<Np_HeartBeat>(payload)); break;
+    case NP_CMD_ACK_: emit p->Sig_RX_Data(RecordOf<Np_Ack>(payload)); break;
+    case NP_CMD_SETTING: emit p->Sig_RX_Data(RecordOf<Np_Settings>(payload)); break;
+    case NP_CMD_STATUS_: emit p->Sig_RX_Data(RecordOf<Np_Status>(payload)); break;
+    case NP_CMD_CALIB_: emit p->Sig_RX_Data(RecordOf<Np_Calib>(payload)); break;
+    case NP_CMD_NSO_: emit p->Sig_RX_Data(RecordOf<Np_NSO>(payload)); break;
+    case NP_CMD_Raw_GYRO_ACC_MAG_: emit p->Sig_RX_Data(RecordOf<Np_Raw_GyroAccMag>(payload)); break;
+    case NP_CMD_Q_S1_S_: emit p->Sig_RX_Data(RecordOf<Np_Q_s1_s>(payload)); break;
+    case NP_CMD_Q_S1_E_: emit p->Sig_RX_Data(RecordOf<Np_Q_s1_e>(payload)); break;
+    case NP_CMD_EULER_S1_S_: emit p->Sig_RX_Data(RecordOf<Np_Euler_s1_s>(payload)); break;
+    case NP_CMD_EULER_S1_E_: emit p->Sig_RX_Data(RecordOf<Np_Euler_s1_e>(payload)); break;
+    case NP_CMD_RPY_: emit p->Sig_RX_Data(RecordOf<Np_RPY>(payload)); break;
+    case NP_CMD_GRAVITY_: emit p->Sig_RX_Data(RecordOf<Np_Gravity>(payload)); break;
+    case NP_CMD_COMBO_: emit p->Sig_RX_Data(RecordOf<Np_Combo>(payload)); break;
+    }
+    QCOMPARE(log.names, signalNames);
+}
+
+void tst_ShellRouting::timeStampsInSecondsAndMicroseconds()
+{
+    QSignalSpy record(window, &Gyrovane::Sig_NewData_RecordRaw);
+    QSignalSpy gyro(window, &Gyrovane::Sig_NewData_GyroRaw);
+    QSignalSpy rpy(window, &Gyrovane::Sig_NewData_Record_RPY);
+    QSignalSpy uptime(window, &Gyrovane::Sig_NewData_Uptime);
+    emit courier->profile->Sig_RX_Data(Raw(40, 2500000));
+    // The largest time stamp keeps every microsecond in both units.
+    emit courier->profile->Sig_RX_Data(Stamped<Np_RPY>(NP_CMD_RPY_, 40, 0xFFFFFFFFu));
+    emit courier->profile->Sig_RX_Data(Status(41, 20.0f));
+
+    QCOMPARE(record[0].at(0).value<quint16>(), quint16(40));
+    QCOMPARE(record[0].at(1).toDouble(), 2.5);
+    QCOMPARE(record[0].at(3).toFloat(), 0.1f);
+    QCOMPARE(record[0].at(11).toFloat(), 0.3f * 3);
+    QCOMPARE(gyro[0].at(4).toDouble(), 2500000.0);
+    QCOMPARE(rpy[0].at(1).toDouble(), 4294.967295);
+    QCOMPARE(uptime[0].at(0).value<quint16>(), quint16(41));
+    QCOMPARE(uptime[0].at(1).toDouble(), 1.5);
+}
+
+void tst_ShellRouting::comboRecordConversions()
+{
+    auto combo = Stamped<Np_Combo>(NP_CMD_COMBO_, 41, 3000000);
+    combo.heading = 9000;
+    combo.gyroZ = -1500;
+    combo.qos = 0xFD; // low three bits: 5
+    combo.value2 = 12345;
+    QSignalSpy rpy(window, &Gyrovane::Sig_NewData_RPY);
+    QSignalSpy gyro(window, &Gyrovane::Sig_NewData_GyroRaw);
+    QSignalSpy acc(window, &Gyrovane::Sig_NewData_AccRaw);
+    QSignalSpy qos(window, &Gyrovane::Sig_NewData_QoS);
+    QSignalSpy record(window, &Gyrovane::Sig_NewData_RecordRaw);
+    emit courier->profile->Sig_RX_Data(Status(41, 30.0f));
+    emit courier->profile->Sig_RX_Data(combo);
+
+    QCOMPARE(rpy[0].at(3).toFloat(), 90.0f);
+    QCOMPARE(rpy[0].at(1).toFloat(), 0.0f);
+    const float wz = float(-1500) * 0.01f * 0.017453292f;
+    QCOMPARE(gyro[0].at(3).toFloat(), wz);
+    QVERIFY(qAbs(wz + 0.2618f) < 1e-4f);
+    QCOMPARE(gyro[0].at(4).toDouble(), 3000000.0);
+    QCOMPARE(acc[0].at(3).toFloat(), 0.0f);
+    QCOMPARE(qos.last().at(1).toInt(), 5);
+    const QList<QVariant> raw = record[0];
+    QCOMPARE(raw.at(1).toDouble(), 3.0);
+    QCOMPARE(raw.at(2).toFloat(), 0.0f); // the combined record has no temperature
+    QCOMPARE(raw.at(5).toFloat(), wz);
+    for (int i : {3, 4, 6, 7, 8, 9, 10, 11})
+        QCOMPARE(raw.at(i).toFloat(), 0.0f);
+}
+
+void tst_ShellRouting::temperatureIsKeptPerNode()
+{
+    QSignalSpy record(window, &Gyrovane::Sig_NewData_RecordRaw);
+    auto send = [&](auto received) { emit courier->profile->Sig_RX_Data(received); };
+    send(Status(40, 31.5f));
+    send(Status(41, 19.25f));
+    send(Raw(40, 1));
+    send(Raw(41, 2));
+    // A combined record sets its own node's temperature to 0, nobody else's.
+    send(Stamped<Np_Combo>(NP_CMD_COMBO_, 41, 3));
+    send(Raw(41, 4));
+    send(Raw(40, 5));
+    send(Raw(42, 6)); // a node that never sent its status
+
+    QList<float> temperatures;
+    for (const QList<QVariant> &args : record)
+        if (args.at(1).toDouble() > 0.0)
+            temperatures << args.at(2).toFloat();
+    QCOMPARE(temperatures, (QList<float>{31.5f, 19.25f, 0.0f, 0.0f, 31.5f, 0.0f}));
+}
+
+void tst_ShellRouting::nodeWindowLifecycle()
+{
+    const QByteArray uuid = Uuid(7);
+    window->On_CreateNode(uuid, 40, "Bow", 318, 70);
+    SensorPanel *panel = window->NodeWindows().value(uuid);
+    QVERIFY(panel);
+    QCOMPARE(panel->windowTitle(), QString("Bow  [40]"));
+    QCOMPARE(panel->Model().Family(), 3);
+    // Opening it again changes nothing.
+    window->On_CreateNode(uuid, 41, "Other", 31, 0);
+    QCOMPARE(window->NodeWindows().size(), 1);
+    QCOMPARE(window->NodeWindows().value(uuid), panel);
+
+    // Edits from the node list reach the open window at once.
+    emit roster->Sig_New_NodeID(uuid, 77, QByteArray("Prow\0\0\0\0\0\0\0\0", 12));
+    QCOMPARE(panel->windowTitle(), QString("Prow  [77]"));
+    QCOMPARE(panel->Get_NodeID(), quint16(77));
+
+    // Records reach it, and only its own.
+    QSignalSpy box(panel, &SensorPanel::Sig_Update_BoxView);
+    auto q = Stamped<Np_Q_s1_e>(NP_CMD_Q_S1_E_, 77, 1);
+    q.q[0] = 1.0f;
+    emit courier->profile->Sig_RX_Data(q);
+    q.header.setFromId(40);
+    emit courier->profile->Sig_RX_Data(q);
+    QCOMPARE(box.size(), 1);
+
+    // Closed through its sub-window: gone from the map, deleted once back in the event loop, and
+    // nothing reaches it meanwhile.
+    QPointer<SensorPanel> watched = panel;
+    QPointer<QWidget> subWindow = panel->parentWidget();
+    window->On_CloseNode(uuid);
+    QVERIFY(!window->NodeWindows().contains(uuid));
+    q.header.setFromId(77);
+    emit courier->profile->Sig_RX_Data(q);
+    QCOMPARE(box.size(), 1);
+    QTRY_VERIFY(watched.isNull() && subWindow.isNull());
+    // Requests for a closed node do nothing.
+    window->On_CloseNode(uuid);
+    window->On_RemoveNode(uuid);
+    window->On_ChangeNodeId(uuid, 5);
+
+    // The window's own close box takes the same road.
+    window->On_CreateNode(uuid, 40, "Bow", 318, 70);
+    watched = window->NodeWindows().value(uuid);
+    QVERIFY(watched);
+    qobject_cast<QMdiSubWindow *>(watched->parentWidget())->close();
+    QVERIFY(window->NodeWindows().isEmpty());
+    QTRY_VERIFY(watched.isNull());
 }
 
 QTEST_MAIN(tst_ShellRouting)
