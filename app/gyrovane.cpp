@@ -218,10 +218,11 @@ void Gyrovane::On_UnitRoster_NodeCtrl(QByteArray uuid, int ctrlVal)
 
 void Gyrovane::Enqueue(const QueuedCommand &command)
 {
-    // A broadcast request already waiting asks the same question.
-    if (command.kind == QueuedCommand::IdRequest && !queuedCommands.isEmpty() &&
-        queuedCommands.last().kind == QueuedCommand::IdRequest)
-        return;
+    // A request already waiting asks the same question.
+    for (const QueuedCommand &waiting : qAsConst(queuedCommands))
+        if ((command.kind == QueuedCommand::IdRequest || command.kind == QueuedCommand::SettingsRequest) &&
+            waiting.kind == command.kind && waiting.nodeId == command.nodeId)
+            return;
     queuedCommands.append(command);
     if (queuedCommands.size() == 1)
         SendQueuedCommands();
@@ -246,6 +247,11 @@ int Gyrovane::TrySend(const QueuedCommand &command)
         // Refused only while an identity request is still waiting to go out, which asks the same.
         frameCourier->Set_RequestPkg(NP_ID_BROADCAST_, NP_CMD_ID_);
         return NP_SUCC_;
+    case QueuedCommand::SettingsRequest:
+        // One request record leaves at a time; another one asked for meanwhile would be refused.
+        if (frameCourier->profile->IsQueued(NP_CMD_REQUEST_))
+            return NP_MUTEX_LOCKED_;
+        return frameCourier->Set_RequestPkg(command.nodeId, NP_CMD_SETTING);
     }
     return NP_FAIL_;
 }
@@ -391,7 +397,7 @@ void Gyrovane::On_NewImuSettings(quint16 toId, Np_Settings np_Settings)
 
 void Gyrovane::On_RequestImuSetting(quint16 nodeId)
 {
-    frameCourier->Set_RequestPkg(nodeId, NP_CMD_SETTING);
+    Enqueue({QueuedCommand::SettingsRequest, QByteArray(), 0, nodeId, QByteArray()});
     qDebug() << "On_RequestImuSetting";
 }
 
@@ -440,7 +446,7 @@ void Gyrovane::On_CreateNode(QByteArray uuid, uint nodeId, QString nodeName, int
     ui->mdiArea->addSubWindow(window);
     window->show();
     window->Set_FontSize(fontSize);
-    frameCourier->Set_RequestPkg(window->Get_NodeID(), NP_CMD_SETTING);
+    On_RequestImuSetting(window->Get_NodeID());
 }
 
 void Gyrovane::On_CloseNode(QByteArray uuid)

@@ -135,12 +135,13 @@ private:
     bool tabbedMode = true;
     Ui::Gyrovane *ui;
     QByteArray lastReportedUuid;
-    // What the node list asked for and the link has not taken yet. The link holds one record of a
-    // kind until its frame has left, while a scan asks for one silence per answering node at once;
-    // the commands leave in the order asked for, so an identity request follows the silences before it.
+    // What the node list and the node windows asked for and the link has not taken yet. The link holds
+    // one record of a kind until its frame has left, while a scan asks for one silence per answering
+    // node at once, and node windows opened together ask for their settings at once; the commands
+    // leave in the order asked for, so an identity request follows the silences before it.
     struct QueuedCommand
     {
-        enum Kind { NodeCtrl, IdWrite, IdRequest } kind;
+        enum Kind { NodeCtrl, IdWrite, IdRequest, SettingsRequest } kind;
         QByteArray uuid;
         quint8 ctrl;
         quint16 nodeId;
