@@ -221,7 +221,8 @@ void tst_NodeWindow::closingIsClean()
     QVector<QPointer<SensorPanel>> open;
     for (const SimNode &node : {kBow, kMast, kStern})
         open << QPointer<SensorPanel>(shell->Open(node));
-    QTest::qWait(300);
+    // Opened together, each asked for its settings at once, and none waits for its own request loop.
+    QTRY_VERIFY_WITH_TIMEOUT(SettingsShown(open[0]) && SettingsShown(open[1]) && SettingsShown(open[2]), 3000);
     QVERIFY(window->close());
     QVERIFY(window->NodeWindows().isEmpty());
     for (const QPointer<SensorPanel> &panel : open)
