@@ -55,6 +55,7 @@ Gyrovane::Gyrovane(QWidget *parent)
     connect(this, SIGNAL(Sig_CloseSerialPort_CurrentPort()), frameCourier,
             SLOT(On_CloseCurrentPortSerialPort()));
     connect(frameCourier, SIGNAL(Sig_PortGate_ScanPortEvent()), this, SLOT(On_Feed_WatchDog()));
+    connect(frameCourier, &FrameCourier::Sig_NbConversation_Result, this, &Gyrovane::On_LinkExchangeResult);
     connect(frameCourier->profile, SIGNAL(Sig_RX_Data(Np_HeartBeat)), this, SLOT(On_RX_Data(Np_HeartBeat)));
     connect(frameCourier->profile, SIGNAL(Sig_RX_Data(Np_Ack)), this, SLOT(On_RX_Data(Np_Ack)));
     connect(frameCourier->profile, SIGNAL(Sig_RX_Data(Np_Settings)), this, SLOT(On_RX_Data(Np_Settings)));
@@ -218,11 +219,20 @@ void Gyrovane::On_UnitRoster_NodeCtrl(QByteArray uuid, int ctrlVal)
 
 void Gyrovane::Enqueue(const QueuedCommand &command)
 {
-    // A request already waiting asks the same question.
-    for (const QueuedCommand &waiting : qAsConst(queuedCommands))
-        if ((command.kind == QueuedCommand::IdRequest || command.kind == QueuedCommand::SettingsRequest) &&
-            waiting.kind == command.kind && waiting.nodeId == command.nodeId)
+    for (int i = 0; i < queuedCommands.size(); ++i) {
+        QueuedCommand &waiting = queuedCommands[i];
+        if (waiting.kind != command.kind || waiting.nodeId != command.nodeId)
+            continue;
+        // A request already waiting asks the same question.
+        if (command.kind == QueuedCommand::IdRequest || command.kind == QueuedCommand::SettingsRequest)
             return;
+        // A newer write to the same node replaces one still waiting (a dial turned quickly): the node
+        // gets the newest settings without the steps in between. The head may be leaving already.
+        if (command.kind == QueuedCommand::SettingsWrite && i > 0) {
+            waiting.settings = command.settings;
+            return;
+        }
+    }
     queuedCommands.append(command);
     if (queuedCommands.size() == 1)
         SendQueuedCommands();
@@ -232,6 +242,13 @@ int Gyrovane::TrySend(const QueuedCommand &command)
 {
     QByteArray uuid = command.uuid;
     QByteArray name = command.name;
+    // The link keeps one exchange at a time; a new one would take the place of the one waiting for
+    // its answer, whose write would then never be confirmed or repeated.
+    const bool exchange = command.kind == QueuedCommand::IdRequest ||
+                          command.kind == QueuedCommand::SettingsRequest ||
+                          command.kind == QueuedCommand::SettingsWrite;
+    if (exchange && frameCourier->Conversation()->PendingCmd() != 0)
+        return NP_MUTEX_LOCKED_;
     switch (command.kind) {
     case QueuedCommand::NodeCtrl:
         return frameCourier->Set_SendNodeCtrl(NP_ID_BROADCAST_, reinterpret_cast<quint8 *>(uuid.data()),
@@ -252,6 +269,11 @@ int Gyrovane::TrySend(const QueuedCommand &command)
         if (frameCourier->profile->IsQueued(NP_CMD_REQUEST_))
             return NP_MUTEX_LOCKED_;
         return frameCourier->Set_RequestPkg(command.nodeId, NP_CMD_SETTING);
+    case QueuedCommand::SettingsWrite:
+        if (frameCourier->profile->IsQueued(NP_CMD_SETTING))
+            return NP_MUTEX_LOCKED_;
+        frameCourier->Set_SendSetting_InReliableWay(command.nodeId, command.settings);
+        return NP_SUCC_;
     }
     return NP_FAIL_;
 }
@@ -392,7 +414,18 @@ void Gyrovane::On_RX_Data(const Np_Combo &np_Combo)
 
 void Gyrovane::On_NewImuSettings(quint16 toId, Np_Settings np_Settings)
 {
-    frameCourier->Set_SendSetting_InReliableWay(toId, np_Settings);
+    QueuedCommand write{QueuedCommand::SettingsWrite, QByteArray(), 0, toId, QByteArray()};
+    write.settings = np_Settings;
+    Enqueue(write);
+}
+
+void Gyrovane::On_LinkExchangeResult(quint16 peer, quint8 cmd, quint8 cmdRequest, int result)
+{
+    Q_UNUSED(cmdRequest);
+    if (cmd != NP_CMD_SETTING)
+        return;
+    for (SensorPanel *window : qAsConst(nodeWindows))
+        window->On_SettingsWriteResult(peer, result == NP_SUCC_);
 }
 
 void Gyrovane::On_RequestImuSetting(quint16 nodeId)
@@ -419,6 +452,11 @@ void Gyrovane::On_CreateNode(QByteArray uuid, uint nodeId, QString nodeName, int
     window->Set_NodeUuid(uuid);
     window->Set_NodeFirmwareVersion(nodeFwVer, nodeFwRevisionVer);
 
+    connect(this, &Gyrovane::Sig_NewData_RecordRaw, window, &SensorPanel::On_NewData_RecordRaw);
+    connect(this, &Gyrovane::Sig_NewData_Record_Q_S1_E, window, &SensorPanel::On_NewData_RecordQ_s1_e);
+    connect(this, &Gyrovane::Sig_NewData_Record_RPY, window, &SensorPanel::On_NewData_RecordRPY);
+    connect(this, &Gyrovane::Sig_NewData_Record_Euler_S1_E, window, &SensorPanel::On_NewData_RecordEuler_s1_e);
+    connect(this, &Gyrovane::Sig_NewData_Record_Gravity, window, &SensorPanel::On_NewData_RecordGravity);
     connect(this, &Gyrovane::Sig_NewData_Uptime, window, &SensorPanel::On_UpdateTree_Uptime);
     connect(this, &Gyrovane::Sig_NewData_QoS, window, &SensorPanel::On_UpdateTree_QoS);
     connect(this, &Gyrovane::Sig_NewData_ProcessRate, window, &SensorPanel::On_UpdateTree_ProcessRate);
@@ -432,7 +470,13 @@ void Gyrovane::On_CreateNode(QByteArray uuid, uint nodeId, QString nodeName, int
     connect(this, &Gyrovane::Sig_NewData_Euler_S1_E, window, &SensorPanel::On_UpdateTree_Euler_S1_E);
     connect(this, &Gyrovane::Sig_NewData_RPY, window, &SensorPanel::On_UpdateTree_RPY);
     connect(this, &Gyrovane::Sig_NewData_Gravity, window, &SensorPanel::On_UpdateTree_Gravity);
+    connect(this, &Gyrovane::Sig_NewData_GyroRaw, window, &SensorPanel::On_NewData_GyroRaw);
+    connect(this, &Gyrovane::Sig_NewData_AccRaw, window, &SensorPanel::On_NewData_AccRaw);
+    connect(this, &Gyrovane::Sig_NewData_MagRaw, window, &SensorPanel::On_NewData_MagRaw);
     connect(this, &Gyrovane::Sig_NewData_Q_S1_E, window, &SensorPanel::On_UpdateAttitude);
+    connect(this, &Gyrovane::Sig_NewData_RPY, window, &SensorPanel::On_UpdateRPY);
+    connect(this, &Gyrovane::Sig_NewData_AccRaw, window, &SensorPanel::On_NewData_AccForXY);
+    connect(this, &Gyrovane::Sig_NewData_MagRaw, window, &SensorPanel::On_NewData_MagForXY);
     connect(this, &Gyrovane::Sig_NewData_Settings, window, &SensorPanel::On_NewImuSettings);
     connect(window, &SensorPanel::Sig_NewImuSetting, this, &Gyrovane::On_NewImuSettings);
     connect(window, &SensorPanel::Sig_RequestImuSetting, this, &Gyrovane::On_RequestImuSetting);

@@ -111,6 +111,8 @@ private slots:
     void On_RX_Data(const Np_Combo &np_Combo);
 
     void SendQueuedCommands();
+    // A settings write's outcome goes to the node's window.
+    void On_LinkExchangeResult(quint16 peer, quint8 cmd, quint8 cmdRequest, int result);
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -141,11 +143,12 @@ private:
     // leave in the order asked for, so an identity request follows the silences before it.
     struct QueuedCommand
     {
-        enum Kind { NodeCtrl, IdWrite, IdRequest, SettingsRequest } kind;
+        enum Kind { NodeCtrl, IdWrite, IdRequest, SettingsRequest, SettingsWrite } kind;
         QByteArray uuid;
         quint8 ctrl;
         quint16 nodeId;
         QByteArray name;
+        Np_Settings settings{};
         int attempts = 0;
     };
     int TrySend(const QueuedCommand &command);

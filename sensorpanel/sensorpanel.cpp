@@ -1,7 +1,9 @@
 #include "sensorpanel.h"
 #include "ui_sensorpanel.h"
 
+#include "chartdeck.h"
 #include "livetree.h"
+#include "recorder.h"
 #include "sensorpanellog.h"
 
 #include <QtCore/QTimer>
@@ -22,8 +24,8 @@ const int kLongHintTick = 15;
 const int kTreeRefreshMs = 500;
 const int kReadingNoticeMinimumHeight = 485;
 
-// Keeps a scroll area that scrolls only up and down as wide as its contents, whatever font and
-// style they end up with.
+// Keeps a scroll area that scrolls only up and down exactly as wide as its contents, whatever font
+// and style they end up with; the room left goes to the display windows.
 class FitWidthToContents : public QObject
 {
 public:
@@ -37,8 +39,8 @@ public:
     bool eventFilter(QObject *watched, QEvent *event) override
     {
         if (event->type() == QEvent::LayoutRequest || event->type() == QEvent::Show)
-            area->setMinimumWidth(area->widget()->minimumSizeHint().width() +
-                                  area->verticalScrollBar()->sizeHint().width());
+            area->setFixedWidth(area->widget()->minimumSizeHint().width() +
+                                area->verticalScrollBar()->sizeHint().width());
         return QObject::eventFilter(watched, event);
     }
 
@@ -53,6 +55,7 @@ SensorPanel::SensorPanel(quint16 nodeId_i, QWidget *parent)
     , nodeId(nodeId_i)
     , ui(new Ui::SensorPanel)
     , liveTree(new LiveTree)
+    , recorder(new Recorder)
 {
     ui->setupUi(this);
     BindSettingsWidgets();
@@ -130,6 +133,7 @@ SensorPanel::SensorPanel(quint16 nodeId_i, QWidget *parent)
     ui->progressBar_CalibCompass_QuickHeadingFix_Start->hide();
     ui->pushButton_Record_Save->setEnabled(false);
 
+    Recorder_SaveAndCloseAllFiles();
     TreeWidget_Init();
 
     treeRefreshTimer = new QTimer(this);
@@ -139,7 +143,15 @@ SensorPanel::SensorPanel(quint16 nodeId_i, QWidget *parent)
     LoadSettingFromGUI();
 }
 
-SensorPanel::~SensorPanel() { delete ui; }
+SensorPanel::~SensorPanel()
+{
+    // Deleted without being closed (with the program, say): the recording still ends complete.
+    if (recording) {
+        int notOpen = 0;
+        recorder->SaveAndCloseAll(&notOpen, nullptr);
+    }
+    delete ui;
+}
 
 void SensorPanel::Set_NodeId(quint16 id)
 {
@@ -168,6 +180,9 @@ void SensorPanel::Set_FontSize(int size)
     setFont(QFont(tr("Arial")));
     ui->treeWidget_DataDisplay->setFont(QFont(tr("Arial"), size));
     ui->treeWidget_DataDisplay->resizeColumnToContents(0);
+    for (ChartDeck *deck : {YtDisplay(), XYDisplay(), RPYDisplay()})
+        if (deck)
+            ApplyPlotFonts(deck);
 }
 
 void SensorPanel::On_TimerISR_RequestImuSetting()
@@ -227,15 +242,11 @@ void SensorPanel::on_pushButton_OpenClose_CalibPannel_clicked()
     }
 }
 
-void SensorPanel::On_UpdateAttitude(quint16 fromId, float q1, float q2, float q3, float q4)
-{
-    if (fromId != nodeId)
-        return;
-    emit Sig_Update_BoxView(q1, q2, q3, q4);
-}
-
 void SensorPanel::closeEvent(QCloseEvent *event)
 {
+    // Closing ends a recording the way Save does: every row written, every matrix closed.
+    if (recording)
+        on_pushButton_Record_Save_clicked();
     // A window closed twice (by the user and by its MDI area) is still one node leaving.
     if (!quitSent) {
         quitSent = true;

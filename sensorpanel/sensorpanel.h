@@ -7,16 +7,21 @@
 #include "nimbotypes.h"
 
 #include <QtCore/QByteArray>
+#include <QtCore/QPointer>
 #include <QtCore/QString>
 #include <QtCore/QVector>
 #include <QtWidgets/QMainWindow>
 
 #include <memory>
 
+class BoxView;
+class ChartDeck;
 class LiveTree;
 class QCheckBox;
 class QCloseEvent;
+class QMdiSubWindow;
 class QTimer;
+class Recorder;
 
 namespace Ui {
 class SensorPanel;
@@ -28,7 +33,8 @@ class SensorPanel;
 // and forwards what it emits to the node.
 //
 // Its implementation is split by region: sensorpanel.cpp (construction, identity, request loop,
-// layout buttons), sensorpanel_tree.cpp, sensorpanel_model.cpp, sensorpanel_settings.cpp.
+// layout buttons), sensorpanel_tree.cpp, sensorpanel_model.cpp, sensorpanel_settings.cpp,
+// sensorpanel_displays.cpp, sensorpanel_recorder.cpp.
 class SENSORPANEL_EXPORT SensorPanel : public QMainWindow
 {
     Q_OBJECT
@@ -52,6 +58,21 @@ public:
     void LoadSettingFromGUI();
     Np_Settings CurrentSettings() const { return currentSettings; }
     void TreeWidget_Init();
+
+    // Display windows; each does nothing while its window is open.
+    void Create_Yt_Display();
+    void Create_XY_Display();
+    void Create_RPY_Display();
+    void Create_BoxView();
+    ChartDeck *YtDisplay() const { return ytOpen ? ytWindow : nullptr; }
+    ChartDeck *XYDisplay() const { return xyOpen ? xyWindow : nullptr; }
+    ChartDeck *RPYDisplay() const { return rpyOpen ? rpyWindow : nullptr; }
+    BoxView *BoxDisplay() const { return boxOpen ? boxView : nullptr; }
+
+    // Asks for the files and starts recording the selected outputs; false when nothing was started.
+    bool Recorder_StartNew();
+    bool Recorder_SaveAndCloseAllFiles();
+    void RecorderBufSaveToFile(const QString &key, const QString &line);
 
 signals:
     void Sig_Quit(QByteArray nodeUuid);
@@ -80,7 +101,26 @@ public slots:
     void On_UpdateTree_RPY(quint16 fromId, float roll, float pitch, float yaw);
     void On_UpdateTree_Gravity(quint16 fromId, float gx, float gy, float gz);
 
+    void On_NewData_RecordRaw(quint16 fromId, double timeStamp, float temperature, float wx, float wy, float wz,
+                              float ax, float ay, float az, float mx, float my, float mz);
+    void On_NewData_RecordQ_s1_e(quint16 fromId, double timeStamp, float q1, float q2, float q3, float q4);
+    void On_NewData_RecordRPY(quint16 fromId, double timeStamp, float roll, float pitch, float yaw);
+    void On_NewData_RecordEuler_s1_e(quint16 fromId, double timeStamp, float psi, float theta, float phi);
+    void On_NewData_RecordGravity(quint16 fromId, double timeStamp, float gx, float gy, float gz);
+
+    void On_NewData_GyroRaw(quint16 fromId, float wx, float wy, float wz, double timeStamp);
+    void On_NewData_AccRaw(quint16 fromId, float ax, float ay, float az, double timeStamp);
+    void On_NewData_MagRaw(quint16 fromId, float mx, float my, float mz, double timeStamp);
+    void On_NewData_AccForXY(quint16 fromId, float ax, float ay, float az, double timeStamp);
+    void On_NewData_MagForXY(quint16 fromId, float mx, float my, float mz, double timeStamp);
+    void On_UpdateRPY(quint16 fromId, float roll, float pitch, float yaw);
     void On_UpdateAttitude(quint16 fromId, float q1, float q2, float q3, float q4);
+    void On_ChartDeck_RPY_Quit();
+    void On_UpdateCheckState_Yt();
+    void On_UpdateCheckState_XY();
+
+    // The outcome of the newest settings write to this node, as the link learnt it.
+    void On_SettingsWriteResult(quint16 nodeId, bool acknowledged);
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -95,13 +135,66 @@ private slots:
     void on_pushButton_Mdi_Arrange_TitileMode_clicked();
     void on_pushButton_OpenClose_CalibPannel_clicked();
 
+    void on_checkBox_En_Sensor_Gyro_stateChanged(int state);
+    void on_checkBox_En_Sensor_Acc_stateChanged(int state);
+    void on_checkBox_En_Sensor_Mag_stateChanged(int state);
+    void on_checkBox_Apply_CalibT_stateChanged(int state);
+    void on_checkBoxd_Fusion_Param_Gyro_Enable_GyroErrFilter_stateChanged(int state);
+    void on_checkBoxd_Fusion_Param_Mag_Enable_SAFilter_stateChanged(int state);
+    void on_checkBox_Output_RawData_stateChanged(int state);
+    void on_checkBox_Output_Status_stateChanged(int state);
+    void on_checkBox_Output_Q_S1_S_stateChanged(int state);
+    void on_checkBox_Output_Euler_S1_S_stateChanged(int state);
+    void on_checkBox_Output_Q_S1_E_stateChanged(int state);
+    void on_checkBox_Output_Euler_S1_E_stateChanged(int state);
+    void on_checkBox_Output_RPY_stateChanged(int state);
+    void on_checkBox_Output_Gravity_stateChanged(int state);
+    void on_checkBox_Output_Combo_stateChanged(int state);
+    void on_checkBox_En_IF_UART1_stateChanged(int state);
+    void on_checkBox_En_IF_USB_UART2_stateChanged(int state);
+    void on_checkBox_En_IF_CANbus1_stateChanged(int state);
+    void on_checkBox_En_IF_CANbus1_to_UART_ByPass_stateChanged(int state);
+    void on_checkBox_Output_RawData_DispInXYMode_stateChanged(int state);
+    void on_comboBox_Serial_UART2_Baudrate_currentIndexChanged(const QString &text);
+    void on_comboBox_Serial_CAN1_Baudrate_currentIndexChanged(const QString &text);
+    void on_comboBox_IF_ODR_currentIndexChanged(const QString &text);
+    void on_comboBox_Serial_Checksum_Type_currentIndexChanged(const QString &text);
+    void on_spinBox_IF_SilentTime_valueChanged(int value);
+    void on_spinBox_IF_InhititTime_valueChanged(int value);
+    void on_radioButton_Serial_DataFormat_Ascii_clicked();
+    void on_radioButton_Serial_DataFormat_Binary_clicked();
+    void on_radioButton_BootMode_AutoSelect_clicked();
+    void on_radioButton_BootMode_StaticBoot_clicked();
+    void on_radioButton_BootMode_DynamicBoot_clicked();
+    void on_dial_Fusion_Param_Acc_valueChanged(int value);
+    void on_doubleSpinBox_Fusion_Param_Acc_valueChanged(double value);
+    void on_dial_Fusion_Param_Mag_valueChanged(int value);
+    void on_doubleSpinBox_Fusion_Param_Mag_valueChanged(double value);
+    void on_pushButton_SaveSettingToFlash_clicked();
+    void on_commandLinkButton_UseDefaultSetting_clicked();
+
+    void On_ChartDeck_Yt_Quit();
+    void On_ChartDeck_XY_Quit();
+    void On_BoxView_Quit();
+
+    void on_pushButton_Record_StartPause_clicked();
+    void on_pushButton_Record_Save_clicked();
+
 private:
     void ApplyModelStep(const ModelProfile::Step &step);
     void BindSettingsWidgets();
     void LoadImuSettingToGUI();
     void LoadImuSettingFromGUI();
     void SetSaveButtonPending(bool pending);
+    void SendSettings();
     void TreeChanged();
+    // Which display windows the settings shown in the form call for.
+    void OpenDisplaysForOutputs();
+    void RefreshShownPlots();
+    void ApplyPlotFonts(ChartDeck *deck);
+    QMdiSubWindow *AddDisplay(QWidget *display, const char *title, const char *icon);
+    void CloseDisplay(QWidget *display, QCheckBox *box);
+    void RecordRow(quint16 fromId, const char *key, double seconds, std::initializer_list<double> values);
 
     quint16 nodeId;
     QString nodeName;
@@ -121,6 +214,23 @@ private:
     std::unique_ptr<LiveTree> liveTree;
     // Writes the tree's newest values once per frame.
     QTimer *treeFrameTimer = nullptr;
+
+    ChartDeck *ytWindow = nullptr;
+    bool ytOpen = false;
+    bool gyroYt = false, accYt = false, magYt = false;
+    ChartDeck *xyWindow = nullptr;
+    bool xyOpen = false;
+    bool accXY = false, magXY = false;
+    ChartDeck *rpyWindow = nullptr;
+    bool rpyOpen = false;
+    // The attitude window's sub-window until its first values lay it out again.
+    QPointer<QMdiSubWindow> pendingRelayout;
+    BoxView *boxView = nullptr;
+    bool boxOpen = false;
+
+    std::unique_ptr<Recorder> recorder;
+    bool recording = false;
+    bool paused = false;
 
     bool quitSent = false;
 };

@@ -6,7 +6,11 @@
 #include "sensorpanellog.h"
 #include "settingsmapping.h"
 
+#include <QtCore/QMetaMethod>
+#include <QtCore/QSignalBlocker>
 #include <QtCore/QTimer>
+#include <QtWidgets/QInputDialog>
+#include <QtWidgets/QMessageBox>
 
 namespace {
 
@@ -66,6 +70,15 @@ void SensorPanel::LoadImuSettingToGUI()
     else
         ui->radioButton_Serial_DataFormat_Ascii->setChecked(true);
 
+    // The node's outputs open the windows that show them.
+    gyroYt = accYt = magYt = Get(word, outRaw);
+    if (Get(word, outRaw))
+        Create_Yt_Display();
+    if (Get(word, outQ_s1_e))
+        Create_BoxView();
+    if (Get(word, outRPY) || Get(word, outCombo))
+        Create_RPY_Display();
+
     ui->comboBox_Serial_Checksum_Type->setCurrentText(M::ChecksumText(GetField(word, checksumType, 3)));
     ui->comboBox_Serial_UART2_Baudrate->setCurrentText(M::Uart2Text(currentSettings.uart2Baud));
     ui->comboBox_Serial_CAN1_Baudrate->setCurrentText(M::CanText(currentSettings.can1Bitrate));
@@ -75,6 +88,7 @@ void SensorPanel::LoadImuSettingToGUI()
     ui->doubleSpinBox_Fusion_Param_Acc->setValue(currentSettings.fusionParamAcc / 100.0);
     ui->doubleSpinBox_Fusion_Param_Mag->setValue(currentSettings.fusionParamMag / 100.0);
 
+    RefreshShownPlots();
     loadingSettings = false;
     // What the node holds is what its flash holds until the user changes something.
     SetSaveButtonPending(false);
@@ -91,13 +105,19 @@ void SensorPanel::LoadImuSettingFromGUI()
     SetSaveButtonPending(true);
 
     quint32 word = Set(currentSettings.settingsWord, saveToFlash, false);
-    ui->checkBox_Output_Euler_S1_S->setChecked(false);
-    ui->checkBox_Output_Q_S1_S->setChecked(false);
-    ui->checkBox_En_IF_CANbus1_to_UART_ByPass->setChecked(false);
-    ui->comboBox_Serial_Checksum_Type->setCurrentIndex(2);
-    if (ui->checkBox_Apply_CalibT->isHidden()) {
-        ui->checkBox_Apply_CalibT->setChecked(false);
-        qCDebug(lcNodeWindow) << "CalibT=" << (Checked(ui->checkBox_Apply_CalibT) ? "true" : "false");
+    {
+        // Forced values: their own change handling would send the same record once more.
+        const QSignalBlocker b1(ui->checkBox_Output_Euler_S1_S), b2(ui->checkBox_Output_Q_S1_S),
+            b3(ui->checkBox_En_IF_CANbus1_to_UART_ByPass), b4(ui->comboBox_Serial_Checksum_Type),
+            b5(ui->checkBox_Apply_CalibT);
+        ui->checkBox_Output_Euler_S1_S->setChecked(false);
+        ui->checkBox_Output_Q_S1_S->setChecked(false);
+        ui->checkBox_En_IF_CANbus1_to_UART_ByPass->setChecked(false);
+        ui->comboBox_Serial_Checksum_Type->setCurrentIndex(2);
+        if (ui->checkBox_Apply_CalibT->isHidden()) {
+            ui->checkBox_Apply_CalibT->setChecked(false);
+            qCDebug(lcNodeWindow) << "CalibT=" << (Checked(ui->checkBox_Apply_CalibT) ? "true" : "false");
+        }
     }
 
     for (const auto &entry : bitBoxes)
@@ -111,6 +131,7 @@ void SensorPanel::LoadImuSettingFromGUI()
                     M::ChecksumFromText(ui->comboBox_Serial_Checksum_Type->currentText()));
     word = Set(word, 26, false);
     currentSettings.settingsWord = word;
+    OpenDisplaysForOutputs();
 
     currentSettings.uart2Baud = M::Uart2FromText(ui->comboBox_Serial_UART2_Baudrate->currentText());
     currentSettings.can1Bitrate = M::CanFromText(ui->comboBox_Serial_CAN1_Baudrate->currentText());
@@ -121,5 +142,125 @@ void SensorPanel::LoadImuSettingFromGUI()
     currentSettings.fusionParamAcc = quint16(qRound(ui->doubleSpinBox_Fusion_Param_Acc->value() * 100));
     currentSettings.fusionParamMag = quint16(qRound(ui->doubleSpinBox_Fusion_Param_Mag->value() * 100));
 
+    RefreshShownPlots();
+    SendSettings();
+}
+
+void SensorPanel::SendSettings()
+{
+    // Before the main window connects the window (while it is built and adapted), nothing goes out.
+    if (isSignalConnected(QMetaMethod::fromSignal(&SensorPanel::Sig_NewImuSetting))) {
+        ui->label_Settings_WriteStatus->setText(tr("Sending the settings to the node..."));
+        ui->label_Settings_WriteStatus->setStyleSheet(QString());
+    }
     emit Sig_NewImuSetting(nodeId, currentSettings);
+}
+
+void SensorPanel::On_SettingsWriteResult(quint16 toId, bool acknowledged)
+{
+    if (toId != nodeId || ui->label_Settings_WriteStatus->text().isEmpty())
+        return;
+    if (acknowledged) {
+        ui->label_Settings_WriteStatus->setText(tr("Settings acknowledged by the node."));
+        ui->label_Settings_WriteStatus->setStyleSheet(QStringLiteral("color: #33a0c4"));
+    } else {
+        ui->label_Settings_WriteStatus->setText(
+            tr("The node did not acknowledge the settings (4 attempts). Check the connection."));
+        ui->label_Settings_WriteStatus->setStyleSheet(QStringLiteral("color: #ff6a50"));
+    }
+}
+
+void SensorPanel::on_pushButton_SaveSettingToFlash_clicked()
+{
+    using namespace NpSettingsBit;
+    if (ui->dial_Fusion_Param_Acc->value() < 200 && ui->checkBoxd_Fusion_Param_Gyro_Enable_GyroErrFilter->isChecked()) {
+        QMessageBox box(QMessageBox::Information, windowTitle(), tr("Gain for accelerometer is too small"),
+                        QMessageBox::Ok | QMessageBox::Cancel, this);
+        box.setInformativeText(tr("It is strongly recommended to set to at least 2.00 and preferably larger than 2.05 ") +
+                               tr("when GyroErrFilter is enabled.\n\n") +
+                               tr("Click OK to correct the value.\nClick CANCEL if it is on pupose."));
+        if (box.exec() != QMessageBox::Cancel)
+            ui->dial_Fusion_Param_Acc->setValue(210);
+    }
+    currentSettings.settingsWord = Set(currentSettings.settingsWord, saveToFlash, true);
+    SetSaveButtonPending(false);
+    SendSettings();
+}
+
+void SensorPanel::on_commandLinkButton_UseDefaultSetting_clicked()
+{
+    namespace M = SettingsMapping;
+    QString scenario;
+    if (model.AsksScenario()) {
+        QStringList items;
+        for (int i = 0; i < M::kScenarioCount; ++i)
+            items << tr(M::kScenarios[i].item);
+        bool ok = false;
+        const QString chosen = QInputDialog::getItem(
+            ui->scrollArea_Setting, tr("Use Default Setting"),
+            tr("\nPlease select the Application Scenario\nfor optimum performance:") +
+                QStringLiteral("                                                                      "),
+            items, 0, false, &ok);
+        if (!ok)
+            return;
+        scenario = QString::fromLatin1(M::kScenarios[items.indexOf(chosen)].key);
+    }
+    currentSettings = M::DefaultSettings(currentSettings, model, scenario);
+    LoadImuSettingToGUI();
+    LoadImuSettingFromGUI();
+}
+
+// Every settings widget sends the whole record as the widgets now show it.
+void SensorPanel::on_checkBox_En_Sensor_Gyro_stateChanged(int) { LoadImuSettingFromGUI(); }
+void SensorPanel::on_checkBox_En_Sensor_Acc_stateChanged(int) { LoadImuSettingFromGUI(); }
+void SensorPanel::on_checkBox_En_Sensor_Mag_stateChanged(int) { LoadImuSettingFromGUI(); }
+void SensorPanel::on_checkBox_Apply_CalibT_stateChanged(int) { LoadImuSettingFromGUI(); }
+void SensorPanel::on_checkBoxd_Fusion_Param_Gyro_Enable_GyroErrFilter_stateChanged(int) { LoadImuSettingFromGUI(); }
+void SensorPanel::on_checkBoxd_Fusion_Param_Mag_Enable_SAFilter_stateChanged(int) { LoadImuSettingFromGUI(); }
+void SensorPanel::on_checkBox_Output_RawData_stateChanged(int) { LoadImuSettingFromGUI(); }
+void SensorPanel::on_checkBox_Output_Status_stateChanged(int) { LoadImuSettingFromGUI(); }
+void SensorPanel::on_checkBox_Output_Q_S1_S_stateChanged(int) { LoadImuSettingFromGUI(); }
+void SensorPanel::on_checkBox_Output_Euler_S1_S_stateChanged(int) { LoadImuSettingFromGUI(); }
+void SensorPanel::on_checkBox_Output_Q_S1_E_stateChanged(int) { LoadImuSettingFromGUI(); }
+void SensorPanel::on_checkBox_Output_Euler_S1_E_stateChanged(int) { LoadImuSettingFromGUI(); }
+void SensorPanel::on_checkBox_Output_RPY_stateChanged(int) { LoadImuSettingFromGUI(); }
+void SensorPanel::on_checkBox_Output_Gravity_stateChanged(int) { LoadImuSettingFromGUI(); }
+void SensorPanel::on_checkBox_Output_Combo_stateChanged(int) { LoadImuSettingFromGUI(); }
+void SensorPanel::on_checkBox_En_IF_UART1_stateChanged(int) { LoadImuSettingFromGUI(); }
+void SensorPanel::on_checkBox_En_IF_USB_UART2_stateChanged(int) { LoadImuSettingFromGUI(); }
+void SensorPanel::on_checkBox_En_IF_CANbus1_stateChanged(int) { LoadImuSettingFromGUI(); }
+void SensorPanel::on_checkBox_En_IF_CANbus1_to_UART_ByPass_stateChanged(int) { LoadImuSettingFromGUI(); }
+void SensorPanel::on_comboBox_Serial_UART2_Baudrate_currentIndexChanged(const QString &) { LoadImuSettingFromGUI(); }
+void SensorPanel::on_comboBox_Serial_CAN1_Baudrate_currentIndexChanged(const QString &) { LoadImuSettingFromGUI(); }
+void SensorPanel::on_comboBox_IF_ODR_currentIndexChanged(const QString &) { LoadImuSettingFromGUI(); }
+void SensorPanel::on_comboBox_Serial_Checksum_Type_currentIndexChanged(const QString &) { LoadImuSettingFromGUI(); }
+void SensorPanel::on_spinBox_IF_SilentTime_valueChanged(int) { LoadImuSettingFromGUI(); }
+void SensorPanel::on_spinBox_IF_InhititTime_valueChanged(int) { LoadImuSettingFromGUI(); }
+void SensorPanel::on_radioButton_Serial_DataFormat_Ascii_clicked() { LoadImuSettingFromGUI(); }
+void SensorPanel::on_radioButton_Serial_DataFormat_Binary_clicked() { LoadImuSettingFromGUI(); }
+void SensorPanel::on_radioButton_BootMode_AutoSelect_clicked() { LoadImuSettingFromGUI(); }
+void SensorPanel::on_radioButton_BootMode_StaticBoot_clicked() { LoadImuSettingFromGUI(); }
+void SensorPanel::on_radioButton_BootMode_DynamicBoot_clicked() { LoadImuSettingFromGUI(); }
+
+// The gain dials and spin boxes move together; the spin box's change is the one that is sent.
+void SensorPanel::on_dial_Fusion_Param_Acc_valueChanged(int value)
+{
+    ui->doubleSpinBox_Fusion_Param_Acc->setValue(value / 100.0);
+}
+
+void SensorPanel::on_doubleSpinBox_Fusion_Param_Acc_valueChanged(double value)
+{
+    ui->dial_Fusion_Param_Acc->setValue(qRound(value * 100));
+    LoadImuSettingFromGUI();
+}
+
+void SensorPanel::on_dial_Fusion_Param_Mag_valueChanged(int value)
+{
+    ui->doubleSpinBox_Fusion_Param_Mag->setValue(value / 100.0);
+}
+
+void SensorPanel::on_doubleSpinBox_Fusion_Param_Mag_valueChanged(double value)
+{
+    ui->dial_Fusion_Param_Mag->setValue(qRound(value * 100));
+    LoadImuSettingFromGUI();
 }

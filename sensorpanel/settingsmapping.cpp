@@ -95,4 +95,73 @@ QString OdrText(int odr)
 
 int OdrFromText(const QString &text) { return text.toInt(); }
 
+const Scenario kScenarios[] = {
+    {QT_TRANSLATE_NOOP("SensorPanel", " ► Ground vehicle:  Car, AGV, Robot"), "AGV"},
+    {QT_TRANSLATE_NOOP("SensorPanel", " ► Flying vehicle:  Drone, UAV"), "UAV"},
+    {QT_TRANSLATE_NOOP("SensorPanel", " ► Marine application:  Boat, Ferry, UUV"), "MARINE"},
+    {QT_TRANSLATE_NOOP("SensorPanel", " ► Other applications:  with strong and continuous vibration"), "VIB"},
+    {QT_TRANSLATE_NOOP("SensorPanel", " ► Other applications:  without strong and continuous vibration"), "NonVIB"},
+    {QT_TRANSLATE_NOOP("SensorPanel",
+                       " ► Compatible Mode: Use legacy Firmware V3.x.x configuration (Lower Performance)"),
+     "LEGACY"},
+};
+const int kScenarioCount = int(sizeof(kScenarios) / sizeof(kScenarios[0]));
+
+Np_Settings DefaultSettings(const Np_Settings &current, const ModelProfile &model, const QString &scenario)
+{
+    Np_Settings s = current;
+    // What the defaults leave alone: the link's and the save flags, the thermal calibration, the
+    // bits this program does not know.
+    const quint32 kept = (1u << reliableWrite) | (1u << saveToFlash) | (1u << applyCalibT) | 0xF0000000u;
+    quint32 word = current.settingsWord & kept;
+    for (int bit : {enGyro, enAcc, gyroErrFilter, magSAFilter, outRaw, outRPY, binaryFormat, enUART1})
+        word = Set(word, bit, true);
+    word = SetField(word, checksumType, 3, 2);
+    word = SetField(word, bootMode, 2, 0);
+    s.uart2Baud = 1152;
+    s.can1Bitrate = 10000;
+    s.fusionParamAcc = 100;
+    s.fusionParamMag = 100;
+    s.inhibitTime = 10;
+    s.silentTime = 1;
+    s.odr = quint16(model.SendsOdr() ? 50 : 0);
+
+    if (model.IsComboModel()) {
+        for (int bit : {outRaw, outRPY, outGravity})
+            word = Set(word, bit, false);
+        word = Set(word, outCombo, true);
+    }
+    if (model.Family() == 1) {
+        if (model.Variant() == 0) {
+            s.fusionParamAcc = 400;
+        } else if (model.Variant() == 3) {
+            s.fusionParamAcc = 300;
+            s.fusionParamMag = 300;
+            word = Set(word, magSAFilter, false);
+        }
+    } else if (model.FirmwareVersion() > 46) {
+        const struct
+        {
+            const char *key;
+            bool errorFilter;
+            quint32 boot;
+            quint16 accGain;
+        } table[] = {
+            {"AGV", true, 1, 208},     {"UAV", true, 2, 290},    {"MARINE", true, 2, 400},
+            {"VIB", true, 0, 280},     {"NonVIB", true, 0, 210}, {"LEGACY", false, 0, 100},
+        };
+        for (const auto &row : table) {
+            if (scenario != QLatin1String(row.key))
+                continue;
+            word = Set(word, gyroErrFilter, row.errorFilter);
+            word = SetField(word, bootMode, 2, row.boot);
+            s.fusionParamAcc = row.accGain;
+            if (scenario == QLatin1String("MARINE") && model.Family() == 0)
+                s.fusionParamAcc = 300;
+        }
+    }
+    s.settingsWord = word;
+    return s;
+}
+
 } // namespace SettingsMapping

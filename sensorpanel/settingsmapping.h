@@ -3,6 +3,7 @@
 
 #include "sensorpanel_global.h"
 
+#include "modelprofile.h"
 #include "nimbotypes.h"
 
 #include <QtCore/QString>
@@ -40,6 +41,21 @@ SENSORPANEL_EXPORT quint16 CanFromText(const QString &text);
 // number reads as 0.
 SENSORPANEL_EXPORT QString OdrText(int odr);
 SENSORPANEL_EXPORT int OdrFromText(const QString &text);
+
+// The application scenarios offered with "Use Default Setting", in the order shown.
+struct Scenario
+{
+    const char *item;
+    const char *key;
+};
+extern SENSORPANEL_EXPORT const Scenario kScenarios[];
+extern SENSORPANEL_EXPORT const int kScenarioCount;
+
+// The default settings for a node's model and, where the model asks for one, an application scenario
+// key ("AGV", "UAV", "MARINE", "VIB", "NonVIB" or "LEGACY"). The link's reliable-write flag, the
+// save-to-flash flag, the thermal calibration flag, bits 28..31 and reserved0 keep their values.
+SENSORPANEL_EXPORT Np_Settings DefaultSettings(const Np_Settings &current, const ModelProfile &model,
+                                               const QString &scenario);
 
 } // namespace SettingsMapping
 

@@ -11,6 +11,7 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QPushButton>
+#include <QScreen>
 #include <QStyleFactory>
 #include <QTemporaryDir>
 #include <QTest>
@@ -43,6 +44,9 @@ int main(int argc, char **argv)
 
     Gyrovane window;
     window.show();
+    // Maximised, as a user working with node windows has it (Xvfb has no window manager to ask).
+    if (argc > 2 && QByteArray(argv[2]) == "maximized")
+        window.setGeometry(QGuiApplication::primaryScreen()->availableGeometry());
     if (!QTest::qWaitForWindowExposed(&window))
         return 1;
     ShellDriver shell(&window, runtime.filePath("kinetra-ports"));

@@ -1,0 +1,371 @@
+// Display windows: the Y-t and X-Y plots of the raw sensors, the attitude dial with the compass and
+// the 3-D box, each a sub-window of the panel's own MDI area.
+
+#include "sensorpanel.h"
+#include "ui_sensorpanel.h"
+
+#include "boxview.h"
+#include "chartdeck.h"
+
+#include <QtCore/QTimer>
+#include <QtGui/QIcon>
+#include <QtWidgets/QMdiSubWindow>
+
+namespace {
+
+struct CurveSpec
+{
+    const char *name;
+    const char *title;
+};
+
+struct PlotSpec
+{
+    const char *name;
+    const char *title;
+    const char *axisX;
+    double xMin, xMax;
+    const char *axisY;
+    double yMin, yMax;
+    int refreshMs;
+    CurveSpec curves[3];
+};
+
+const QColor kCurveColors[3] = {QColor(250, 110, 190, 210), QColor(150, 220, 80, 210), QColor(0, 210, 255, 210)};
+
+// The gyro plot's range is set per model.
+const PlotSpec kYtPlots[] = {
+    {"Accel",
+     QT_TRANSLATE_NOOP("SensorPanel", "Accelerometer (g)"),
+     QT_TRANSLATE_NOOP("SensorPanel", "Time (ms)"),
+     -1.6,
+     0,
+     QT_TRANSLATE_NOOP("SensorPanel", "Raw Data (g)"),
+     -1.5,
+     1.5,
+     50,
+     {{"AccX", "Acc X"}, {"AccY", "Acc Y"}, {"AccZ", "Acc Z"}}},
+    {"Gyro",
+     QT_TRANSLATE_NOOP("SensorPanel", "Gyroscope (rad/s)"),
+     QT_TRANSLATE_NOOP("SensorPanel", "Time (ms)"),
+     -1.6,
+     0,
+     QT_TRANSLATE_NOOP("SensorPanel", "Raw Data (rad/s)"),
+     -40,
+     40,
+     40,
+     {{"GyroX", "Gryo X"}, {"GyroY", "Gryo Y"}, {"GyroZ", "Gryo Z"}}},
+    {"Mag",
+     QT_TRANSLATE_NOOP("SensorPanel", "Magnetometer (1 earth magnetic field)"),
+     QT_TRANSLATE_NOOP("SensorPanel", "Time (ms)"),
+     -1.6,
+     0,
+     QT_TRANSLATE_NOOP("SensorPanel", "Raw Data (Gs)"),
+     -1.5,
+     1.5,
+     60,
+     {{"MagX", "Mag X"}, {"MagY", "Mag Y"}, {"MagZ", "Mag Z"}}},
+};
+
+const PlotSpec kXyPlots[] = {
+    {"Accel_XY",
+     QT_TRANSLATE_NOOP("SensorPanel", "Accelerometer X-Y Y-Z X-Z"),
+     QT_TRANSLATE_NOOP("SensorPanel", "X - Y - X"),
+     -1.5,
+     1.5,
+     QT_TRANSLATE_NOOP("SensorPanel", "Y - Z - Z"),
+     -1.5,
+     1.5,
+     100,
+     {{"AccXY", "X-Y"}, {"AccYZ", "Y-Z"}, {"AccXZ", "X-Z"}}},
+    {"Mag_XY",
+     QT_TRANSLATE_NOOP("SensorPanel", "Magnet X-Y Y-Z X-Z"),
+     QT_TRANSLATE_NOOP("SensorPanel", "X - Y - X"),
+     -1.25,
+     1.25,
+     QT_TRANSLATE_NOOP("SensorPanel", "Y - Z - Z"),
+     -1.25,
+     1.25,
+     110,
+     {{"MagXY", "X-Y"}, {"MagYZ", "Y-Z"}, {"MagXZ", "X-Z"}}},
+};
+
+std::string Latin1(const QString &text) { return text.toLatin1().toStdString(); }
+
+// Builds one plot of a spec with its three curves: first white, then in their own colours.
+void AddPlot(ChartDeck *deck, const PlotSpec &plot, unsigned capacity, double yMin, double yMax)
+{
+    const std::string name = plot.name;
+    deck->Create_PlotDisplay(name, Latin1(SensorPanel::tr(plot.title)), false);
+    deck->SetAxisX_PlotDisplay(name, Latin1(SensorPanel::tr(plot.axisX)), plot.xMin, plot.xMax);
+    deck->SetAxisY_PlotDisplay(name, Latin1(SensorPanel::tr(plot.axisY)), yMin, yMax);
+    deck->SetRefreshRate_PlotDisplay(name, plot.refreshMs);
+    for (const CurveSpec &curve : plot.curves)
+        deck->AddCurve_PlotDisplay(name, curve.name, Latin1(SensorPanel::tr(curve.title)), capacity,
+                                   QColor(Qt::white));
+    for (int i = 0; i < 3; ++i)
+        deck->SetCurveStyle_PlotDisplay(name, plot.curves[i].name, kCurveColors[i], 2);
+}
+
+// The plots' time origin: the time stamp cut to the low 32 bits of its integer part.
+quint32 TimeOrigin(double timeStamp) { return quint32(qint64(timeStamp)); }
+
+void FeedYt(ChartDeck *deck, const char *plot, const char *const curves[3], float a, float b, float c,
+            double timeStamp)
+{
+    deck->SetValue_PlotDisplay(plot, curves[0], a, timeStamp);
+    deck->SetValue_PlotDisplay(plot, curves[1], b, timeStamp);
+    deck->SetValue_PlotDisplay(plot, curves[2], c, timeStamp);
+    deck->SetTimestamp_PlotDisplay(plot, TimeOrigin(timeStamp));
+}
+
+// An X-Y pair (a, b) is drawn at horizontal b, vertical a.
+void FeedXy(ChartDeck *deck, const char *plot, const char *const curves[3], float x, float y, float z)
+{
+    deck->SetValue_PlotDisplay(plot, curves[0], y, x);
+    deck->SetValue_PlotDisplay(plot, curves[1], z, y);
+    deck->SetValue_PlotDisplay(plot, curves[2], z, x);
+}
+
+} // namespace
+
+QMdiSubWindow *SensorPanel::AddDisplay(QWidget *display, const char *title, const char *icon)
+{
+    display->setWindowTitle(tr(title));
+    display->setWindowIcon(QIcon(QString::fromLatin1(icon)));
+    QMdiSubWindow *sub = ui->mdiArea->addSubWindow(display);
+    display->show();
+    sub->show();
+    // Windows opened together (the node's outputs loaded at once) are laid out side by side once
+    // they all exist, so that none hides another.
+    QTimer::singleShot(0, ui->mdiArea, &QMdiArea::tileSubWindows);
+    return sub;
+}
+
+void SensorPanel::CloseDisplay(QWidget *display, QCheckBox *box)
+{
+    // Unchecked through the box's own handling, so the node stops sending what nobody shows.
+    box->setChecked(false);
+    if (auto *sub = qobject_cast<QMdiSubWindow *>(display->parentWidget())) {
+        ui->mdiArea->removeSubWindow(sub);
+        sub->deleteLater();
+    } else {
+        display->deleteLater();
+    }
+}
+
+void SensorPanel::ApplyPlotFonts(ChartDeck *deck)
+{
+    const QString arial = tr("Arial");
+    deck->setFont(QFont(arial, fontSize));
+    // A point size below 1 is no font at all.
+    deck->Set_Axis_ScaleFont_PlotDisplay(QFont(arial, qMax(1, fontSize - 1)));
+    deck->Set_Axis_TitleFont_PlotDisplay(QFont(arial, qMax(1, fontSize - 1)));
+    deck->Set_Title_Font_PlotDisplay(QFont(arial, fontSize + 1));
+    deck->Set_Canvas_MinimumSize_PlotDisplay(QSize(300, 200));
+}
+
+void SensorPanel::Create_Yt_Display()
+{
+    if (ytOpen)
+        return;
+    ytWindow = new ChartDeck(this);
+    // Gyros of the combined-output model measure up to about 6 rad/s.
+    const bool narrowGyro = model.Family() == 5 && model.Variant() == 0;
+    for (const PlotSpec &plot : kYtPlots) {
+        const bool gyro = std::string(plot.name) == "Gyro";
+        AddPlot(ytWindow, plot, 320, gyro && narrowGyro ? -6 : plot.yMin, gyro && narrowGyro ? 6 : plot.yMax);
+    }
+    ytWindow->Set_Canvas_MinimumSize_PlotDisplay(QSize(200, 230));
+    AddDisplay(ytWindow, QT_TRANSLATE_NOOP("SensorPanel", "Raw Data (Wave)"), ":/images/Wave.ico");
+    connect(ytWindow, SIGNAL(Sig_Quit()), this, SLOT(On_ChartDeck_Yt_Quit()), Qt::UniqueConnection);
+    ytOpen = true;
+    Set_FontSize(fontSize);
+}
+
+void SensorPanel::Create_XY_Display()
+{
+    if (xyOpen)
+        return;
+    xyWindow = new ChartDeck(this);
+    for (const PlotSpec &plot : kXyPlots) {
+        AddPlot(xyWindow, plot, 2500, plot.yMin, plot.yMax);
+        xyWindow->Set_XY_Mode(plot.name, true);
+    }
+    xyWindow->Set_Canvas_MinimumSize_PlotDisplay(QSize(150, 150));
+    QMdiSubWindow *sub = AddDisplay(xyWindow, QT_TRANSLATE_NOOP("SensorPanel", "Raw Data (XY Mode)"),
+                                    ":/images/WaveXY.ico");
+    const int w = sub->width();
+    sub->resize(w * 3 / 4, int(float(w) * 6.0f * 0.25f * 1.0258333683013916f));
+    connect(xyWindow, SIGNAL(Sig_Quit()), this, SLOT(On_ChartDeck_XY_Quit()), Qt::UniqueConnection);
+    xyOpen = true;
+    Set_FontSize(fontSize);
+}
+
+void SensorPanel::Create_RPY_Display()
+{
+    if (rpyOpen)
+        return;
+    rpyWindow = new ChartDeck(this);
+    rpyWindow->Create_AttitudeDisplay();
+    rpyWindow->Create_CompassDisplay();
+    if (model.FullCircleRoll())
+        rpyWindow->Setmode_AttitudeDisplay(true);
+    QMdiSubWindow *sub = AddDisplay(rpyWindow, QT_TRANSLATE_NOOP("SensorPanel", "Roll / Pitch / Yaw"),
+                                    ":/images/Plane.ico");
+    pendingRelayout = sub;
+    if (!model.FullCircleRoll())
+        sub->resize(sub->width(), sub->height() - 20);
+    connect(rpyWindow, SIGNAL(Sig_Quit()), this, SLOT(On_ChartDeck_RPY_Quit()), Qt::UniqueConnection);
+    rpyOpen = true;
+}
+
+void SensorPanel::Create_BoxView()
+{
+    if (boxOpen)
+        return;
+    boxView = new BoxView(this);
+    boxView->setMinimumSize(300, 300);
+    AddDisplay(boxView, QT_TRANSLATE_NOOP("SensorPanel", "Box View"), ":/images/Cube.ico");
+    connect(boxView, SIGNAL(Sig_Quit()), this, SLOT(On_BoxView_Quit()), Qt::UniqueConnection);
+    connect(this, SIGNAL(Sig_Update_BoxView(float, float, float, float)), boxView,
+            SLOT(On_UpdateAttitude(float, float, float, float)), Qt::UniqueConnection);
+    boxOpen = true;
+}
+
+void SensorPanel::On_ChartDeck_Yt_Quit()
+{
+    CloseDisplay(ytWindow, ui->checkBox_Output_RawData);
+    ytOpen = false;
+    disconnect(ytWindow, SIGNAL(Sig_Quit()), this, SLOT(On_ChartDeck_Yt_Quit()));
+}
+
+void SensorPanel::On_ChartDeck_XY_Quit()
+{
+    CloseDisplay(xyWindow, ui->checkBox_Output_RawData_DispInXYMode);
+    xyOpen = false;
+    disconnect(xyWindow, SIGNAL(Sig_Quit()), this, SLOT(On_ChartDeck_XY_Quit()));
+}
+
+void SensorPanel::On_ChartDeck_RPY_Quit()
+{
+    CloseDisplay(rpyWindow, ui->checkBox_Output_RPY);
+    rpyOpen = false;
+    pendingRelayout = nullptr;
+    disconnect(rpyWindow, SIGNAL(Sig_Quit()), this, SLOT(On_ChartDeck_RPY_Quit()));
+}
+
+void SensorPanel::On_BoxView_Quit()
+{
+    CloseDisplay(boxView, ui->checkBox_Output_Q_S1_E);
+    boxOpen = false;
+    disconnect(boxView, SIGNAL(Sig_Quit()), this, SLOT(On_BoxView_Quit()));
+    disconnect(this, SIGNAL(Sig_Update_BoxView(float, float, float, float)), boxView,
+               SLOT(On_UpdateAttitude(float, float, float, float)));
+}
+
+void SensorPanel::OpenDisplaysForOutputs()
+{
+    const bool raw = ui->checkBox_Output_RawData->isChecked();
+    gyroYt = accYt = magYt = raw;
+    if (raw)
+        Create_Yt_Display();
+    const bool xy = ui->checkBox_Output_RawData_DispInXYMode->isChecked();
+    accXY = magXY = xy;
+    if (xy)
+        Create_XY_Display();
+    if (ui->checkBox_Output_Q_S1_E->isChecked())
+        Create_BoxView();
+    if (ui->checkBox_Output_RPY->isChecked() || ui->checkBox_Output_Combo->isChecked())
+        Create_RPY_Display();
+}
+
+void SensorPanel::RefreshShownPlots()
+{
+    On_UpdateCheckState_Yt();
+    On_UpdateCheckState_XY();
+}
+
+void SensorPanel::On_UpdateCheckState_Yt()
+{
+    if (!ytOpen)
+        return;
+    if (gyroYt)
+        ytWindow->Show_PlotDisplay("Gyro");
+    else if (!accYt && !magYt)
+        return;
+    else
+        ytWindow->Hide_PlotDisplay("Gyro");
+    accYt ? ytWindow->Show_PlotDisplay("Accel") : ytWindow->Hide_PlotDisplay("Accel");
+    magYt ? ytWindow->Show_PlotDisplay("Mag") : ytWindow->Hide_PlotDisplay("Mag");
+}
+
+void SensorPanel::On_UpdateCheckState_XY()
+{
+    if (!xyOpen)
+        return;
+    if (accXY)
+        xyWindow->Show_PlotDisplay("Accel_XY");
+    else if (!magXY)
+        return;
+    else
+        xyWindow->Hide_PlotDisplay("Accel_XY");
+    magXY ? xyWindow->Show_PlotDisplay("Mag_XY") : xyWindow->Hide_PlotDisplay("Mag_XY");
+}
+
+void SensorPanel::on_checkBox_Output_RawData_DispInXYMode_stateChanged(int) { LoadImuSettingFromGUI(); }
+
+void SensorPanel::On_NewData_GyroRaw(quint16 fromId, float wx, float wy, float wz, double timeStamp)
+{
+    static const char *const curves[3] = {"GyroX", "GyroY", "GyroZ"};
+    if (fromId == nodeId && ytOpen && gyroYt)
+        FeedYt(ytWindow, "Gyro", curves, wx, wy, wz, timeStamp);
+}
+
+void SensorPanel::On_NewData_AccRaw(quint16 fromId, float ax, float ay, float az, double timeStamp)
+{
+    static const char *const curves[3] = {"AccX", "AccY", "AccZ"};
+    if (fromId == nodeId && ytOpen && accYt)
+        FeedYt(ytWindow, "Accel", curves, ax, ay, az, timeStamp);
+}
+
+void SensorPanel::On_NewData_MagRaw(quint16 fromId, float mx, float my, float mz, double timeStamp)
+{
+    static const char *const curves[3] = {"MagX", "MagY", "MagZ"};
+    if (fromId == nodeId && ytOpen && magYt)
+        FeedYt(ytWindow, "Mag", curves, mx, my, mz, timeStamp);
+}
+
+void SensorPanel::On_NewData_AccForXY(quint16 fromId, float ax, float ay, float az, double)
+{
+    static const char *const curves[3] = {"AccXY", "AccYZ", "AccXZ"};
+    if (fromId == nodeId && xyOpen && accXY)
+        FeedXy(xyWindow, "Accel_XY", curves, ax, ay, az);
+}
+
+void SensorPanel::On_NewData_MagForXY(quint16 fromId, float mx, float my, float mz, double)
+{
+    static const char *const curves[3] = {"MagXY", "MagYZ", "MagXZ"};
+    if (fromId == nodeId && xyOpen && magXY)
+        FeedXy(xyWindow, "Mag_XY", curves, mx, my, mz);
+}
+
+void SensorPanel::On_UpdateRPY(quint16 fromId, float roll, float pitch, float yaw)
+{
+    if (fromId != nodeId || !rpyOpen)
+        return;
+    rpyWindow->Setvalue_AttitudeDisplay(roll, pitch);
+    rpyWindow->Setvalue_CompassDisplay(yaw);
+    // The dial lays itself out right only once it has a value: one nudge of the window's height.
+    if (pendingRelayout) {
+        pendingRelayout->resize(pendingRelayout->width(), pendingRelayout->height() - 1);
+        pendingRelayout = nullptr;
+    }
+}
+
+void SensorPanel::On_UpdateAttitude(quint16 fromId, float q1, float q2, float q3, float q4)
+{
+    if (fromId != nodeId)
+        return;
+    emit Sig_Update_BoxView(q1, q2, q3, q4);
+}

@@ -1,0 +1,145 @@
+// The recorder: the node's selected outputs written to one text file each while the user records.
+
+#include "sensorpanel.h"
+#include "ui_sensorpanel.h"
+
+#include "recorder.h"
+
+#include <QtCore/QDateTime>
+#include <QtCore/QStandardPaths>
+#include <QtWidgets/QFileDialog>
+#include <QtWidgets/QMessageBox>
+
+void SensorPanel::on_pushButton_Record_StartPause_clicked()
+{
+    if (recording) {
+        paused = !paused;
+        ui->pushButton_Record_StartPause->setText(paused ? tr("⚫ Resume") : tr("▮▮ Pause"));
+        return;
+    }
+    if (Recorder_StartNew()) {
+        ui->pushButton_Record_StartPause->setText(tr("▮▮ Pause"));
+        ui->pushButton_Record_Save->setEnabled(true);
+        ui->checkBox_Record_FormatEnable->setEnabled(false);
+    }
+}
+
+void SensorPanel::on_pushButton_Record_Save_clicked()
+{
+    if (recording)
+        ui->label_Record_Msg->setText(Recorder_SaveAndCloseAllFiles() ? tr("Files saved successfully")
+                                                                       : tr("Error occurred while saving files"));
+    recording = false;
+    paused = false;
+    ui->pushButton_Record_StartPause->setText(tr("⚫ Record"));
+    ui->checkBox_Record_FormatEnable->setEnabled(true);
+    ui->pushButton_Record_Save->setEnabled(false);
+}
+
+bool SensorPanel::Recorder_StartNew()
+{
+    recording = false;
+    paused = false;
+    const int outputs = recorder->Begin(currentSettings.settingsWord, ui->checkBox_Record_FormatEnable->isChecked());
+    if (outputs == 0) {
+        QMessageBox box(QMessageBox::Information, windowTitle(),
+                        tr("Please select at least one valid output in the configuration panel before starting to "
+                           "record. \n 'Status' and 'Composite' packages are not regarded as valid packages for "
+                           "measurement data recording."),
+                        QMessageBox::Ok, this);
+        box.exec();
+        on_pushButton_Record_Save_clicked();
+        return false;
+    }
+    ui->label_Record_Msg->setText(tr("Recording %1 selected outputs...").arg(outputs));
+
+    const QString proposed = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation) + QLatin1Char('/') +
+                             QStringLiteral("./DataLogin_NodeID-%1").arg(nodeId) +
+                             QDateTime::currentDateTime().toString(QStringLiteral("_MM-dd-yyyy_hh-mm-ss"));
+    const QString chosen = QFileDialog::getSaveFileName(this, tr("Choose the file directory for recording data"),
+                                                        proposed, tr("TextFiles (*.txt)"));
+    QString reason;
+    if (chosen.isEmpty() || !recorder->OpenFiles(Recorder::BasePath(chosen), &reason)) {
+        QMessageBox box(QMessageBox::Critical, windowTitle(), tr("Error: unable to create and open output file."),
+                        QMessageBox::Ok, this);
+        box.setInformativeText(reason);
+        box.exec();
+        // Nothing was opened that could be written to; the buffers go with the next start.
+        recorder->Begin(0, false);
+        on_pushButton_Record_Save_clicked();
+        return false;
+    }
+    recording = true;
+    return true;
+}
+
+bool SensorPanel::Recorder_SaveAndCloseAllFiles()
+{
+    int notOpen = 0;
+    QString reason;
+    if (recorder->SaveAndCloseAll(&notOpen, &reason))
+        return true;
+    QMessageBox box(QMessageBox::Critical, windowTitle(),
+                    notOpen ? tr("Error: Not all data files are opened. Writing data to files is unsuccessful.")
+                            : tr("Error: the data files could not be written completely."),
+                    QMessageBox::Ok, this);
+    box.setInformativeText(reason);
+    box.exec();
+    return false;
+}
+
+void SensorPanel::RecorderBufSaveToFile(const QString &key, const QString &line)
+{
+    QString reason;
+    switch (recorder->Append(key, line, &reason)) {
+    case Recorder::Block::Kept: break;
+    case Recorder::Block::Written:
+        ui->label_RecordFileSize->setText(tr("%1 MB").arg(recorder->TotalMegabytes(), 6, 'f', 3));
+        break;
+    case Recorder::Block::Failed:
+        // Said at once; the rows stay in memory and go out with a later block or the save.
+        ui->label_Record_Msg->setText(tr("Cannot write: %1").arg(reason));
+        break;
+    }
+}
+
+void SensorPanel::RecordRow(quint16 fromId, const char *key, double seconds, std::initializer_list<double> values)
+{
+    if (fromId != nodeId || !recording || paused)
+        return;
+    const QString name = QString::fromLatin1(key);
+    if (!recorder->Has(name))
+        return;
+    double numbers[11];
+    numbers[0] = recorder->Unwrapped(name, seconds);
+    int n = 1;
+    for (double v : values)
+        numbers[n++] = v;
+    RecorderBufSaveToFile(name, Recorder::Row(*Recorder::Find(name), numbers));
+}
+
+void SensorPanel::On_NewData_RecordRaw(quint16 fromId, double timeStamp, float temperature, float wx, float wy,
+                                       float wz, float ax, float ay, float az, float mx, float my, float mz)
+{
+    RecordRow(fromId, "RawData", timeStamp, {temperature, wx, wy, wz, ax, ay, az, mx, my, mz});
+}
+
+void SensorPanel::On_NewData_RecordQ_s1_e(quint16 fromId, double timeStamp, float q1, float q2, float q3, float q4)
+{
+    RecordRow(fromId, "Q_s1_e", timeStamp, {q1, q2, q3, q4});
+}
+
+void SensorPanel::On_NewData_RecordRPY(quint16 fromId, double timeStamp, float roll, float pitch, float yaw)
+{
+    RecordRow(fromId, "RPY", timeStamp, {roll, pitch, yaw});
+}
+
+void SensorPanel::On_NewData_RecordEuler_s1_e(quint16 fromId, double timeStamp, float psi, float theta, float phi)
+{
+    RecordRow(fromId, "Euler_s1_e", timeStamp, {psi, theta, phi});
+}
+
+void SensorPanel::On_NewData_RecordGravity(quint16 fromId, double timeStamp, float gx, float gy, float gz)
+{
+    RecordRow(fromId, "Gravity", timeStamp, {gx, gy, gz});
+}
