@@ -455,7 +455,8 @@ void Gyrovane::On_CreateNode(QByteArray uuid, uint nodeId, QString nodeName, int
     connect(this, &Gyrovane::Sig_NewData_RecordRaw, window, &SensorPanel::On_NewData_RecordRaw);
     connect(this, &Gyrovane::Sig_NewData_Record_Q_S1_E, window, &SensorPanel::On_NewData_RecordQ_s1_e);
     connect(this, &Gyrovane::Sig_NewData_Record_RPY, window, &SensorPanel::On_NewData_RecordRPY);
-    connect(this, &Gyrovane::Sig_NewData_Record_Euler_S1_E, window, &SensorPanel::On_NewData_RecordEuler_s1_e);
+    connect(this, &Gyrovane::Sig_NewData_Record_Euler_S1_E, window,
+            &SensorPanel::On_NewData_RecordEuler_s1_e);
     connect(this, &Gyrovane::Sig_NewData_Record_Gravity, window, &SensorPanel::On_NewData_RecordGravity);
     connect(this, &Gyrovane::Sig_NewData_Uptime, window, &SensorPanel::On_UpdateTree_Uptime);
     connect(this, &Gyrovane::Sig_NewData_QoS, window, &SensorPanel::On_UpdateTree_QoS);

@@ -19,23 +19,28 @@ QString Tr(const char *text) { return QCoreApplication::translate("SensorPanel",
 
 const Recorder::Output Recorder::kOutputs[] = {
     {"RawData", NpSettingsBit::outRaw, "rawData = [ \r\n",
-     "%   NAME:  timeStamp,   temperature,     gyroX,   gyroY,   gyroZ,     accX,   accY,   accZ,     magX,   "
+     "%   NAME:  timeStamp,   temperature,     gyroX,   gyroY,   gyroZ,     accX,   accY,   accZ,     magX,  "
+     " "
      "magY,   magZ ;  \r\n",
-     "%   UNIT:   Second  ,       oC     ,     rad/s,   rad/s,   rad/s,       g ,     g ,     g ,     unit ,  "
+     "%   UNIT:   Second  ,       oC     ,     rad/s,   rad/s,   rad/s,       g ,     g ,     g ,     unit , "
+     " "
      "unit ,  unit ; \r\n",
      QT_TRANSLATE_NOOP("SensorPanel", "    %1, %2,   %3, %4, %5,   %6, %7, %8,   %9, %10, %11 ; \r\n"), 11},
-    {"RPY", NpSettingsBit::outRPY, "rpyData = [ \r\n", "%   NAME:  timeStamp,    Roll,    Pitch,   Yaw;  \r\n",
+    {"RPY", NpSettingsBit::outRPY, "rpyData = [ \r\n",
+     "%   NAME:  timeStamp,    Roll,    Pitch,   Yaw;  \r\n",
      "%   UNIT:   Second  ,    degree,  degree,  degree; \r\n",
      QT_TRANSLATE_NOOP("SensorPanel", "    %1,   %2, %3, %4; \r\n"), 4},
     {"Q_s1_e", NpSettingsBit::outQ_s1_e, "quaternionData = [ \r\n",
-     "%   NAME:  timeStamp,    q1,   q2,   q3,   q4; \r\n", "%   UNIT:   Second  ,    Quaternion(no unit) ; \r\n",
+     "%   NAME:  timeStamp,    q1,   q2,   q3,   q4; \r\n",
+     "%   UNIT:   Second  ,    Quaternion(no unit) ; \r\n",
      QT_TRANSLATE_NOOP("SensorPanel", "    %1,   %2, %3, %4, %5; \r\n"), 5},
     {"Gravity", NpSettingsBit::outGravity, "gravityData = [ \r\n",
      "%   NAME:  timeStamp,  GravityX, GravityY, GravityZ; \r\n",
      "%   UNIT:   Second  ,         g,        g,        g; \r\n",
      QT_TRANSLATE_NOOP("SensorPanel", "    %1,   %2, %3, %4; \r\n"), 4},
     {"Euler_s1_e", NpSettingsBit::outEuler_s1_e, "eulerData = [ \r\n",
-     "%   NAME:  timeStamp,    Psi,     Theta,   Phi;  \r\n", "%   UNIT:   Second  ,    degree,  degree,  degree; \r\n",
+     "%   NAME:  timeStamp,    Psi,     Theta,   Phi;  \r\n",
+     "%   UNIT:   Second  ,    degree,  degree,  degree; \r\n",
      QT_TRANSLATE_NOOP("SensorPanel", "    %1,   %2, %3, %4; \r\n"), 4},
 };
 const int Recorder::kOutputCount = int(sizeof(kOutputs) / sizeof(kOutputs[0]));
@@ -46,7 +51,8 @@ Recorder::~Recorder() = default;
 
 QString Recorder::BasePath(const QString &chosen)
 {
-    return chosen.endsWith(QLatin1String(".txt"), Qt::CaseInsensitive) ? chosen.left(chosen.size() - 4) : chosen;
+    return chosen.endsWith(QLatin1String(".txt"), Qt::CaseInsensitive) ? chosen.left(chosen.size() - 4)
+                                                                       : chosen;
 }
 
 QString Recorder::FileName(const QString &basePath, const QString &key)
@@ -79,8 +85,9 @@ QString Recorder::Row(const Output &output, const double *numbers)
     case 5: return pattern.arg(filled[0], filled[1], filled[2], filled[3], filled[4]);
     default:
         // %10 and %11 are the lowest markers left once %1 .. %9 are filled.
-        return pattern.arg(filled[0], filled[1], filled[2], filled[3], filled[4], filled[5], filled[6], filled[7],
-                           filled[8])
+        return pattern
+            .arg(filled[0], filled[1], filled[2], filled[3], filled[4], filled[5], filled[6], filled[7],
+                 filled[8])
             .arg(filled[9], filled[10]);
     }
 }

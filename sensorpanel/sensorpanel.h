@@ -101,8 +101,8 @@ public slots:
     void On_UpdateTree_RPY(quint16 fromId, float roll, float pitch, float yaw);
     void On_UpdateTree_Gravity(quint16 fromId, float gx, float gy, float gz);
 
-    void On_NewData_RecordRaw(quint16 fromId, double timeStamp, float temperature, float wx, float wy, float wz,
-                              float ax, float ay, float az, float mx, float my, float mz);
+    void On_NewData_RecordRaw(quint16 fromId, double timeStamp, float temperature, float wx, float wy,
+                              float wz, float ax, float ay, float az, float mx, float my, float mz);
     void On_NewData_RecordQ_s1_e(quint16 fromId, double timeStamp, float q1, float q2, float q3, float q4);
     void On_NewData_RecordRPY(quint16 fromId, double timeStamp, float roll, float pitch, float yaw);
     void On_NewData_RecordEuler_s1_e(quint16 fromId, double timeStamp, float psi, float theta, float phi);

@@ -31,7 +31,8 @@ struct PlotSpec
     CurveSpec curves[3];
 };
 
-const QColor kCurveColors[3] = {QColor(250, 110, 190, 210), QColor(150, 220, 80, 210), QColor(0, 210, 255, 210)};
+const QColor kCurveColors[3] = {QColor(250, 110, 190, 210), QColor(150, 220, 80, 210),
+                                QColor(0, 210, 255, 210)};
 
 // The gyro plot's range is set per model.
 const PlotSpec kYtPlots[] = {
@@ -193,8 +194,8 @@ void SensorPanel::Create_XY_Display()
         xyWindow->Set_XY_Mode(plot.name, true);
     }
     xyWindow->Set_Canvas_MinimumSize_PlotDisplay(QSize(150, 150));
-    QMdiSubWindow *sub = AddDisplay(xyWindow, QT_TRANSLATE_NOOP("SensorPanel", "Raw Data (XY Mode)"),
-                                    ":/images/WaveXY.ico");
+    QMdiSubWindow *sub =
+        AddDisplay(xyWindow, QT_TRANSLATE_NOOP("SensorPanel", "Raw Data (XY Mode)"), ":/images/WaveXY.ico");
     const int w = sub->width();
     sub->resize(w * 3 / 4, int(float(w) * 6.0f * 0.25f * 1.0258333683013916f));
     connect(xyWindow, SIGNAL(Sig_Quit()), this, SLOT(On_ChartDeck_XY_Quit()), Qt::UniqueConnection);
@@ -211,8 +212,8 @@ void SensorPanel::Create_RPY_Display()
     rpyWindow->Create_CompassDisplay();
     if (model.FullCircleRoll())
         rpyWindow->Setmode_AttitudeDisplay(true);
-    QMdiSubWindow *sub = AddDisplay(rpyWindow, QT_TRANSLATE_NOOP("SensorPanel", "Roll / Pitch / Yaw"),
-                                    ":/images/Plane.ico");
+    QMdiSubWindow *sub =
+        AddDisplay(rpyWindow, QT_TRANSLATE_NOOP("SensorPanel", "Roll / Pitch / Yaw"), ":/images/Plane.ico");
     pendingRelayout = sub;
     if (!model.FullCircleRoll())
         sub->resize(sub->width(), sub->height() - 20);

@@ -27,8 +27,9 @@ void SensorPanel::on_pushButton_Record_StartPause_clicked()
 void SensorPanel::on_pushButton_Record_Save_clicked()
 {
     if (recording)
-        ui->label_Record_Msg->setText(Recorder_SaveAndCloseAllFiles() ? tr("Files saved successfully")
-                                                                       : tr("Error occurred while saving files"));
+        ui->label_Record_Msg->setText(Recorder_SaveAndCloseAllFiles()
+                                          ? tr("Files saved successfully")
+                                          : tr("Error occurred while saving files"));
     recording = false;
     paused = false;
     ui->pushButton_Record_StartPause->setText(tr("⚫ Record"));
@@ -40,28 +41,30 @@ bool SensorPanel::Recorder_StartNew()
 {
     recording = false;
     paused = false;
-    const int outputs = recorder->Begin(currentSettings.settingsWord, ui->checkBox_Record_FormatEnable->isChecked());
+    const int outputs =
+        recorder->Begin(currentSettings.settingsWord, ui->checkBox_Record_FormatEnable->isChecked());
     if (outputs == 0) {
-        QMessageBox box(QMessageBox::Information, windowTitle(),
-                        tr("Please select at least one valid output in the configuration panel before starting to "
-                           "record. \n 'Status' and 'Composite' packages are not regarded as valid packages for "
-                           "measurement data recording."),
-                        QMessageBox::Ok, this);
+        QMessageBox box(
+            QMessageBox::Information, windowTitle(),
+            tr("Please select at least one valid output in the configuration panel before starting to "
+               "record. \n 'Status' and 'Composite' packages are not regarded as valid packages for "
+               "measurement data recording."),
+            QMessageBox::Ok, this);
         box.exec();
         on_pushButton_Record_Save_clicked();
         return false;
     }
     ui->label_Record_Msg->setText(tr("Recording %1 selected outputs...").arg(outputs));
 
-    const QString proposed = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation) + QLatin1Char('/') +
-                             QStringLiteral("./DataLogin_NodeID-%1").arg(nodeId) +
+    const QString proposed = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation) +
+                             QLatin1Char('/') + QStringLiteral("./DataLogin_NodeID-%1").arg(nodeId) +
                              QDateTime::currentDateTime().toString(QStringLiteral("_MM-dd-yyyy_hh-mm-ss"));
-    const QString chosen = QFileDialog::getSaveFileName(this, tr("Choose the file directory for recording data"),
-                                                        proposed, tr("TextFiles (*.txt)"));
+    const QString chosen = QFileDialog::getSaveFileName(
+        this, tr("Choose the file directory for recording data"), proposed, tr("TextFiles (*.txt)"));
     QString reason;
     if (chosen.isEmpty() || !recorder->OpenFiles(Recorder::BasePath(chosen), &reason)) {
-        QMessageBox box(QMessageBox::Critical, windowTitle(), tr("Error: unable to create and open output file."),
-                        QMessageBox::Ok, this);
+        QMessageBox box(QMessageBox::Critical, windowTitle(),
+                        tr("Error: unable to create and open output file."), QMessageBox::Ok, this);
         box.setInformativeText(reason);
         box.exec();
         // Nothing was opened that could be written to; the buffers go with the next start.
@@ -80,8 +83,9 @@ bool SensorPanel::Recorder_SaveAndCloseAllFiles()
     if (recorder->SaveAndCloseAll(&notOpen, &reason))
         return true;
     QMessageBox box(QMessageBox::Critical, windowTitle(),
-                    notOpen ? tr("Error: Not all data files are opened. Writing data to files is unsuccessful.")
-                            : tr("Error: the data files could not be written completely."),
+                    notOpen
+                        ? tr("Error: Not all data files are opened. Writing data to files is unsuccessful.")
+                        : tr("Error: the data files could not be written completely."),
                     QMessageBox::Ok, this);
     box.setInformativeText(reason);
     box.exec();
@@ -103,7 +107,8 @@ void SensorPanel::RecorderBufSaveToFile(const QString &key, const QString &line)
     }
 }
 
-void SensorPanel::RecordRow(quint16 fromId, const char *key, double seconds, std::initializer_list<double> values)
+void SensorPanel::RecordRow(quint16 fromId, const char *key, double seconds,
+                            std::initializer_list<double> values)
 {
     if (fromId != nodeId || !recording || paused)
         return;
@@ -118,13 +123,15 @@ void SensorPanel::RecordRow(quint16 fromId, const char *key, double seconds, std
     RecorderBufSaveToFile(name, Recorder::Row(*Recorder::Find(name), numbers));
 }
 
-void SensorPanel::On_NewData_RecordRaw(quint16 fromId, double timeStamp, float temperature, float wx, float wy,
-                                       float wz, float ax, float ay, float az, float mx, float my, float mz)
+void SensorPanel::On_NewData_RecordRaw(quint16 fromId, double timeStamp, float temperature, float wx,
+                                       float wy, float wz, float ax, float ay, float az, float mx, float my,
+                                       float mz)
 {
     RecordRow(fromId, "RawData", timeStamp, {temperature, wx, wy, wz, ax, ay, az, mx, my, mz});
 }
 
-void SensorPanel::On_NewData_RecordQ_s1_e(quint16 fromId, double timeStamp, float q1, float q2, float q3, float q4)
+void SensorPanel::On_NewData_RecordQ_s1_e(quint16 fromId, double timeStamp, float q1, float q2, float q3,
+                                          float q4)
 {
     RecordRow(fromId, "Q_s1_e", timeStamp, {q1, q2, q3, q4});
 }
@@ -134,7 +141,8 @@ void SensorPanel::On_NewData_RecordRPY(quint16 fromId, double timeStamp, float r
     RecordRow(fromId, "RPY", timeStamp, {roll, pitch, yaw});
 }
 
-void SensorPanel::On_NewData_RecordEuler_s1_e(quint16 fromId, double timeStamp, float psi, float theta, float phi)
+void SensorPanel::On_NewData_RecordEuler_s1_e(quint16 fromId, double timeStamp, float psi, float theta,
+                                              float phi)
 {
     RecordRow(fromId, "Euler_s1_e", timeStamp, {psi, theta, phi});
 }

@@ -173,12 +173,14 @@ void SensorPanel::On_SettingsWriteResult(quint16 toId, bool acknowledged)
 void SensorPanel::on_pushButton_SaveSettingToFlash_clicked()
 {
     using namespace NpSettingsBit;
-    if (ui->dial_Fusion_Param_Acc->value() < 200 && ui->checkBoxd_Fusion_Param_Gyro_Enable_GyroErrFilter->isChecked()) {
+    if (ui->dial_Fusion_Param_Acc->value() < 200 &&
+        ui->checkBoxd_Fusion_Param_Gyro_Enable_GyroErrFilter->isChecked()) {
         QMessageBox box(QMessageBox::Information, windowTitle(), tr("Gain for accelerometer is too small"),
                         QMessageBox::Ok | QMessageBox::Cancel, this);
-        box.setInformativeText(tr("It is strongly recommended to set to at least 2.00 and preferably larger than 2.05 ") +
-                               tr("when GyroErrFilter is enabled.\n\n") +
-                               tr("Click OK to correct the value.\nClick CANCEL if it is on pupose."));
+        box.setInformativeText(
+            tr("It is strongly recommended to set to at least 2.00 and preferably larger than 2.05 ") +
+            tr("when GyroErrFilter is enabled.\n\n") +
+            tr("Click OK to correct the value.\nClick CANCEL if it is on pupose."));
         if (box.exec() != QMessageBox::Cancel)
             ui->dial_Fusion_Param_Acc->setValue(210);
     }
@@ -215,7 +217,10 @@ void SensorPanel::on_checkBox_En_Sensor_Gyro_stateChanged(int) { LoadImuSettingF
 void SensorPanel::on_checkBox_En_Sensor_Acc_stateChanged(int) { LoadImuSettingFromGUI(); }
 void SensorPanel::on_checkBox_En_Sensor_Mag_stateChanged(int) { LoadImuSettingFromGUI(); }
 void SensorPanel::on_checkBox_Apply_CalibT_stateChanged(int) { LoadImuSettingFromGUI(); }
-void SensorPanel::on_checkBoxd_Fusion_Param_Gyro_Enable_GyroErrFilter_stateChanged(int) { LoadImuSettingFromGUI(); }
+void SensorPanel::on_checkBoxd_Fusion_Param_Gyro_Enable_GyroErrFilter_stateChanged(int)
+{
+    LoadImuSettingFromGUI();
+}
 void SensorPanel::on_checkBoxd_Fusion_Param_Mag_Enable_SAFilter_stateChanged(int) { LoadImuSettingFromGUI(); }
 void SensorPanel::on_checkBox_Output_RawData_stateChanged(int) { LoadImuSettingFromGUI(); }
 void SensorPanel::on_checkBox_Output_Status_stateChanged(int) { LoadImuSettingFromGUI(); }
@@ -230,10 +235,19 @@ void SensorPanel::on_checkBox_En_IF_UART1_stateChanged(int) { LoadImuSettingFrom
 void SensorPanel::on_checkBox_En_IF_USB_UART2_stateChanged(int) { LoadImuSettingFromGUI(); }
 void SensorPanel::on_checkBox_En_IF_CANbus1_stateChanged(int) { LoadImuSettingFromGUI(); }
 void SensorPanel::on_checkBox_En_IF_CANbus1_to_UART_ByPass_stateChanged(int) { LoadImuSettingFromGUI(); }
-void SensorPanel::on_comboBox_Serial_UART2_Baudrate_currentIndexChanged(const QString &) { LoadImuSettingFromGUI(); }
-void SensorPanel::on_comboBox_Serial_CAN1_Baudrate_currentIndexChanged(const QString &) { LoadImuSettingFromGUI(); }
+void SensorPanel::on_comboBox_Serial_UART2_Baudrate_currentIndexChanged(const QString &)
+{
+    LoadImuSettingFromGUI();
+}
+void SensorPanel::on_comboBox_Serial_CAN1_Baudrate_currentIndexChanged(const QString &)
+{
+    LoadImuSettingFromGUI();
+}
 void SensorPanel::on_comboBox_IF_ODR_currentIndexChanged(const QString &) { LoadImuSettingFromGUI(); }
-void SensorPanel::on_comboBox_Serial_Checksum_Type_currentIndexChanged(const QString &) { LoadImuSettingFromGUI(); }
+void SensorPanel::on_comboBox_Serial_Checksum_Type_currentIndexChanged(const QString &)
+{
+    LoadImuSettingFromGUI();
+}
 void SensorPanel::on_spinBox_IF_SilentTime_valueChanged(int) { LoadImuSettingFromGUI(); }
 void SensorPanel::on_spinBox_IF_InhititTime_valueChanged(int) { LoadImuSettingFromGUI(); }
 void SensorPanel::on_radioButton_Serial_DataFormat_Ascii_clicked() { LoadImuSettingFromGUI(); }

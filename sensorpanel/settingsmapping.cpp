@@ -100,7 +100,8 @@ const Scenario kScenarios[] = {
     {QT_TRANSLATE_NOOP("SensorPanel", " ► Flying vehicle:  Drone, UAV"), "UAV"},
     {QT_TRANSLATE_NOOP("SensorPanel", " ► Marine application:  Boat, Ferry, UUV"), "MARINE"},
     {QT_TRANSLATE_NOOP("SensorPanel", " ► Other applications:  with strong and continuous vibration"), "VIB"},
-    {QT_TRANSLATE_NOOP("SensorPanel", " ► Other applications:  without strong and continuous vibration"), "NonVIB"},
+    {QT_TRANSLATE_NOOP("SensorPanel", " ► Other applications:  without strong and continuous vibration"),
+     "NonVIB"},
     {QT_TRANSLATE_NOOP("SensorPanel",
                        " ► Compatible Mode: Use legacy Firmware V3.x.x configuration (Lower Performance)"),
      "LEGACY"},
@@ -147,8 +148,8 @@ Np_Settings DefaultSettings(const Np_Settings &current, const ModelProfile &mode
             quint32 boot;
             quint16 accGain;
         } table[] = {
-            {"AGV", true, 1, 208},     {"UAV", true, 2, 290},    {"MARINE", true, 2, 400},
-            {"VIB", true, 0, 280},     {"NonVIB", true, 0, 210}, {"LEGACY", false, 0, 100},
+            {"AGV", true, 1, 208}, {"UAV", true, 2, 290},    {"MARINE", true, 2, 400},
+            {"VIB", true, 0, 280}, {"NonVIB", true, 0, 210}, {"LEGACY", false, 0, 100},
         };
         for (const auto &row : table) {
             if (scenario != QLatin1String(row.key))

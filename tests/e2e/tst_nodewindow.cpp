@@ -222,7 +222,8 @@ void tst_NodeWindow::closingIsClean()
     for (const SimNode &node : {kBow, kMast, kStern})
         open << QPointer<SensorPanel>(shell->Open(node));
     // Opened together, each asked for its settings at once, and none waits for its own request loop.
-    QTRY_VERIFY_WITH_TIMEOUT(SettingsShown(open[0]) && SettingsShown(open[1]) && SettingsShown(open[2]), 3000);
+    QTRY_VERIFY_WITH_TIMEOUT(SettingsShown(open[0]) && SettingsShown(open[1]) && SettingsShown(open[2]),
+                             3000);
     QVERIFY(window->close());
     QVERIFY(window->NodeWindows().isEmpty());
     for (const QPointer<SensorPanel> &panel : open)

@@ -419,10 +419,11 @@ void tst_Dictionary::goldenPayloadsRoundTrip()
     }
         READ_AS(Np_HeartBeat)
         READ_AS(Np_Request)
-        READ_AS(Np_Ack) READ_AS(Np_Settings) READ_AS(Np_Status) READ_AS(Np_Calib) READ_AS(Np_Id_Ext)
-            READ_AS(Np_NodeCtrl) READ_AS(Np_NSO) READ_AS(Np_Raw_GyroAccMag) READ_AS(Np_Raw_GyroAccMag_Ext)
-                READ_AS(Np_Q_s1_s) READ_AS(Np_Q_s1_e) READ_AS(Np_Euler_s1_s) READ_AS(Np_Euler_s1_e)
-                    READ_AS(Np_RPY) READ_AS(Np_Gravity) READ_AS(Np_Combo) READ_AS(Np_Customized)
+        READ_AS(Np_Ack)
+        READ_AS(Np_Settings) READ_AS(Np_Status) READ_AS(Np_Calib) READ_AS(Np_Id_Ext) READ_AS(Np_NodeCtrl)
+            READ_AS(Np_NSO) READ_AS(Np_Raw_GyroAccMag) READ_AS(Np_Raw_GyroAccMag_Ext) READ_AS(Np_Q_s1_s)
+                READ_AS(Np_Q_s1_e) READ_AS(Np_Euler_s1_s) READ_AS(Np_Euler_s1_e) READ_AS(Np_RPY)
+                    READ_AS(Np_Gravity) READ_AS(Np_Combo) READ_AS(Np_Customized)
 #undef READ_AS
                         if (r == "Np_Id")
         {

@@ -5,6 +5,8 @@
 #include <QtWidgets/QAbstractButton>
 #include <QtWidgets/QApplication>
 #include <QtWidgets/QDialog>
+#include <QtWidgets/QFileDialog>
+#include <QtWidgets/QInputDialog>
 
 namespace {
 
@@ -81,6 +83,28 @@ void MessageBoxCatcher::Poll()
         return;
     }
     box.text = box.title;
+    if (auto *input = qobject_cast<QInputDialog *>(modal)) {
+        box.informativeText = input->labelText();
+        boxes_.append(box);
+        if (item_ >= 0 && item_ < input->comboBoxItems().size()) {
+            input->setTextValue(input->comboBoxItems().at(item_));
+            QMetaObject::invokeMethod(input, "accept", Qt::QueuedConnection);
+        } else {
+            QMetaObject::invokeMethod(input, "reject", Qt::QueuedConnection);
+        }
+        return;
+    }
+    if (auto *files = qobject_cast<QFileDialog *>(modal)) {
+        box.informativeText = files->selectedFiles().value(0);
+        boxes_.append(box);
+        if (!fileName_.isEmpty()) {
+            files->selectFile(fileName_);
+            QMetaObject::invokeMethod(files, "accept", Qt::QueuedConnection);
+        } else {
+            QMetaObject::invokeMethod(files, "reject", Qt::QueuedConnection);
+        }
+        return;
+    }
     boxes_.append(box);
     if (auto *dialog = qobject_cast<QDialog *>(modal))
         QMetaObject::invokeMethod(dialog, "reject", Qt::QueuedConnection);

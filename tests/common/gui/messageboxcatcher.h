@@ -17,7 +17,10 @@
 //     QCOMPARE(boxes.Last().text, QString("Invalid Input. ..."));
 //
 // Message boxes are answered with the answer set by SetAnswer (default: the escape button, or the
-// only button); any other modal dialog is rejected and recorded with its window title as text.
+// only button); an item dialog picks the item set by SetItem and a file dialog the file set by
+// SetFileName (both are cancelled while none is set); any other modal dialog is rejected. Dialogs
+// that are not message boxes are recorded with their window title as text (an item dialog's label
+// goes to informativeText).
 // While several catchers live, the one created last handles the dialogs.
 class MessageBoxCatcher : public QObject
 {
@@ -39,6 +42,10 @@ public:
 
     // The button pressed on the following message boxes; NoButton means the escape (or only) button.
     void SetAnswer(QMessageBox::StandardButton answer) { answer_ = answer; }
+    // The item an item dialog (QInputDialog::getItem) returns; -1 cancels.
+    void SetItem(int index) { item_ = index; }
+    // The file a file dialog returns; empty cancels.
+    void SetFileName(const QString &path) { fileName_ = path; }
 
     const QVector<Box> &Boxes() const { return boxes_; }
     int Count() const { return boxes_.size(); }
@@ -55,6 +62,8 @@ private:
     QTimer poll_;
     QVector<Box> boxes_;
     QMessageBox::StandardButton answer_ = QMessageBox::NoButton;
+    int item_ = -1;
+    QString fileName_;
 };
 
 #endif // MESSAGEBOXCATCHER_H
