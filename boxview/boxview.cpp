@@ -20,6 +20,7 @@ constexpr float kViewDistance = 6.5f;
 constexpr float kGroundHeight = -1.35f;
 constexpr float kGridHalf = 2.2f;
 constexpr int kGridLines = 9;
+constexpr int kMinFrameMs = 33;
 
 // Body frame (forward-right-down) to scene (north-west-up): y and z change sign.
 QVector3D BodyToNed(const QQuaternion &q, const QVector3D &body) { return q.rotatedVector(body); }
@@ -59,7 +60,9 @@ BoxView::BoxView(QWidget *parent)
     frameTimer = new QTimer(this);
     const QScreen *screen = this->screen();
     const qreal hz = screen && screen->refreshRate() > 1.0 ? screen->refreshRate() : 60.0;
-    frameTimer->start(qMax(8, int(1000.0 / hz)));
+    // Smooth to the eye at 30 frames a second; more would cost the program a good part of its
+    // processor time for little gain.
+    frameTimer->start(qMax(kMinFrameMs, int(1000.0 / hz)));
     connect(frameTimer, &QTimer::timeout, this, &BoxView::OnFrame);
 }
 
@@ -78,10 +81,25 @@ void BoxView::On_UpdateAttitude(float q1, float q2, float q3, float q4)
 
 void BoxView::OnFrame()
 {
-    if (changed && isVisible()) {
-        changed = false;
-        update();
-    }
+    if (!changed || !isVisible())
+        return;
+    changed = false;
+    // Only where the box was and where it is now: the rest of the scene does not move.
+    const QRect now = BoxBounds();
+    update(drawn.united(now));
+    drawn = now;
+}
+
+QRect BoxView::BoxBounds() const
+{
+    QPolygonF points;
+    const float reach = std::max({kHalfLength + 0.8f, kHalfWidth + 0.7f, kHalfHeight + 0.7f});
+    for (float x : {-reach, reach})
+        for (float y : {-reach, reach})
+            for (float z : {-reach, reach})
+                points << ToScreen(ToScene({x, y, z}));
+    // Room for the axis labels beyond the axes' tips.
+    return points.boundingRect().toAlignedRect().adjusted(-24, -24, 24, 24) & rect();
 }
 
 QVector3D BoxView::ToScene(const QVector3D &body) const { return NedToScene(BodyToNed(attitude, body)); }
@@ -98,41 +116,29 @@ QPointF BoxView::ToScreen(const QVector3D &scene) const
                    height() * 0.47 - focal * QVector3D::dotProduct(rel, up) / depth);
 }
 
+void BoxView::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    drawn = rect();
+}
+
 void BoxView::paintEvent(QPaintEvent *)
 {
     ++repaints;
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
-    QLinearGradient sky(0, 0, 0, height());
-    sky.setColorAt(0.0, QColor(38, 44, 52));
-    sky.setColorAt(1.0, QColor(16, 18, 22));
-    p.fillRect(rect(), sky);
-
-    // Ground grid, with north marked.
-    p.setPen(QPen(QColor(90, 110, 125), 1.0));
-    for (int i = 0; i < kGridLines; ++i) {
-        const float s = -kGridHalf + 2.0f * kGridHalf * float(i) / float(kGridLines - 1);
-        p.drawLine(ToScreen({s, -kGridHalf, kGroundHeight}), ToScreen({s, kGridHalf, kGroundHeight}));
-        p.drawLine(ToScreen({-kGridHalf, s, kGroundHeight}), ToScreen({kGridHalf, s, kGroundHeight}));
+    // The sky, the ground and its marks do not move: drawn once per size.
+    if (background.size() != size() * devicePixelRatioF()) {
+        background = QPixmap(size() * devicePixelRatioF());
+        background.setDevicePixelRatio(devicePixelRatioF());
+        QPainter b(&background);
+        b.setRenderHint(QPainter::Antialiasing);
+        PaintBackground(b);
     }
+    p.drawPixmap(0, 0, background);
     QFont font = p.font();
     font.setBold(true);
     p.setFont(font);
-    p.setPen(QColor(170, 190, 205));
-    p.drawText(ToScreen({kGridHalf + 0.3f, 0.55f * kGridHalf, kGroundHeight}) + QPointF(-4, 4), tr("N"));
-
-    // Up: an arrow standing on the east side of the grid.
-    const QVector3D upBase(0.0f, -kGridHalf * 0.85f, kGroundHeight);
-    const QVector3D upTip = upBase + QVector3D(0, 0, 1.5f);
-    const QPointF base = ToScreen(upBase), tip = ToScreen(upTip);
-    p.setPen(QPen(QColor(245, 245, 245), 2.0));
-    p.drawLine(base, tip);
-    const QPointF along = (tip - base) / std::max(1.0, std::hypot(tip.x() - base.x(), tip.y() - base.y()));
-    const QPointF across(-along.y(), along.x());
-    p.setBrush(QColor(245, 245, 245));
-    p.drawPolygon(
-        QPolygonF(QVector<QPointF>{tip, tip - 10 * along + 5 * across, tip - 10 * along - 5 * across}));
-    p.drawText(tip + QPointF(6, 4), tr("Up"));
 
     // The box.
     const float L = kHalfLength, W = kHalfWidth, H = kHalfHeight;
@@ -197,6 +203,40 @@ void BoxView::paintEvent(QPaintEvent *)
     for (const Axis &axis : axes)
         if ((ToScene(axis.to) - camera).length() <= centerDepth)
             drawAxis(axis);
+}
+
+void BoxView::PaintBackground(QPainter &b) const
+{
+    QLinearGradient sky(0, 0, 0, height());
+    sky.setColorAt(0.0, QColor(38, 44, 52));
+    sky.setColorAt(1.0, QColor(16, 18, 22));
+    b.fillRect(rect(), sky);
+
+    // Ground grid, with north marked.
+    b.setPen(QPen(QColor(90, 110, 125), 1.0));
+    for (int i = 0; i < kGridLines; ++i) {
+        const float s = -kGridHalf + 2.0f * kGridHalf * float(i) / float(kGridLines - 1);
+        b.drawLine(ToScreen({s, -kGridHalf, kGroundHeight}), ToScreen({s, kGridHalf, kGroundHeight}));
+        b.drawLine(ToScreen({-kGridHalf, s, kGroundHeight}), ToScreen({kGridHalf, s, kGroundHeight}));
+    }
+    QFont font = b.font();
+    font.setBold(true);
+    b.setFont(font);
+    b.setPen(QColor(170, 190, 205));
+    b.drawText(ToScreen({kGridHalf + 0.3f, 0.55f * kGridHalf, kGroundHeight}) + QPointF(-4, 4), tr("N"));
+
+    // Up: an arrow standing on the east side of the grid.
+    const QVector3D upBase(0.0f, -kGridHalf * 0.85f, kGroundHeight);
+    const QVector3D upTip = upBase + QVector3D(0, 0, 1.5f);
+    const QPointF base = ToScreen(upBase), tip = ToScreen(upTip);
+    b.setPen(QPen(QColor(245, 245, 245), 2.0));
+    b.drawLine(base, tip);
+    const QPointF along = (tip - base) / std::max(1.0, std::hypot(tip.x() - base.x(), tip.y() - base.y()));
+    const QPointF across(-along.y(), along.x());
+    b.setBrush(QColor(245, 245, 245));
+    b.drawPolygon(
+        QPolygonF(QVector<QPointF>{tip, tip - 10 * along + 5 * across, tip - 10 * along - 5 * across}));
+    b.drawText(tip + QPointF(6, 4), tr("Up"));
 }
 
 void BoxView::closeEvent(QCloseEvent *event)

@@ -4,10 +4,12 @@
 #include "boxview_global.h"
 
 #include <QtCore/QPointF>
+#include <QtGui/QPixmap>
 #include <QtGui/QQuaternion>
 #include <QtGui/QVector3D>
 #include <QtWidgets/QWidget>
 
+class QPainter;
 class QTimer;
 
 // A shaded 3-D box that follows a node's orientation, drawn with QPainter so that it works under
@@ -25,8 +27,8 @@ class QTimer;
 // The body axes are drawn in colour (x red, y green, z blue) on a ground grid with an arrow that
 // points up.
 //
-// Quaternions may arrive at the node's full rate; the view keeps the newest and repaints at most
-// once per screen frame.
+// Quaternions may arrive at the node's full rate; the view keeps the newest and repaints it at most
+// 30 times a second, and never more often than the screen refreshes.
 class BOXVIEW_EXPORT BoxView : public QWidget
 {
     Q_OBJECT
@@ -58,16 +60,22 @@ public slots:
 
 protected:
     void paintEvent(QPaintEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
 
 private:
     void OnFrame();
+    void PaintBackground(QPainter &painter) const;
+    // Where the box and its axes can be on the widget in the current attitude.
+    QRect BoxBounds() const;
 
     QQuaternion attitude;
     bool changed = true;
     bool quitSent = false;
     int repaints = 0;
     QTimer *frameTimer = nullptr;
+    QPixmap background;
+    QRect drawn; // what the last repaint of the box covered
 };
 
 #endif // BOXVIEW_H

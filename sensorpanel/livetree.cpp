@@ -2,6 +2,8 @@
 
 #include <QtCore/QCoreApplication>
 #include <QtGui/QBrush>
+#include <QtGui/QPainter>
+#include <QtWidgets/QStyledItemDelegate>
 #include <QtWidgets/QTreeWidget>
 
 namespace {
@@ -48,6 +50,33 @@ const char *const kQoSLabels[] = {
     QT_TRANSLATE_NOOP("SensorPanel", " Fine"),        QT_TRANSLATE_NOOP("SensorPanel", " Very Good"),
 };
 
+// Draws the value column's numbers plainly: they change up to 25 times a second on every visible row,
+// and the style's full item drawing (focus, hover, text layout with eliding) is most of the tree's
+// cost. Longer texts (the group rows' notes) still go through the style.
+class ValueDelegate : public QStyledItemDelegate
+{
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    void paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override
+    {
+        const QString text = index.data(Qt::DisplayRole).toString();
+        const int margin = 4;
+        if (option.fontMetrics.horizontalAdvance(text) + 2 * margin > option.rect.width()) {
+            QStyledItemDelegate::paint(painter, option, index);
+            return;
+        }
+        const QVariant background = index.data(Qt::BackgroundRole);
+        if (background.canConvert<QBrush>())
+            painter->fillRect(option.rect, background.value<QBrush>());
+        painter->setFont(option.font);
+        painter->setPen(option.palette.color(
+            option.state & QStyle::State_Enabled ? QPalette::Normal : QPalette::Disabled, QPalette::Text));
+        painter->drawText(option.rect.adjusted(margin, 0, -margin, 0), Qt::AlignLeft | Qt::AlignVCenter,
+                          text);
+    }
+};
+
 void SetBackground(QTreeWidgetItem *item, const QBrush &brush)
 {
     item->setBackground(0, brush);
@@ -59,6 +88,7 @@ void SetBackground(QTreeWidgetItem *item, const QBrush &brush)
 void LiveTree::Build(QTreeWidget *tree)
 {
     tree->setHeaderLabels({Tr("Name"), Tr("Value")});
+    tree->setItemDelegateForColumn(1, new ValueDelegate(tree));
     const QBrush shades[] = {QBrush(QColor(45, 45, 45, 255)), QBrush(QColor(49, 200, 250, 85)),
                              QBrush(QColor(49, 200, 250, 135))};
 

@@ -23,6 +23,8 @@ const int kFirstHintTick = 6;
 const int kLongHintTick = 15;
 const int kTreeRefreshMs = 500;
 const int kReadingNoticeMinimumHeight = 485;
+// The attitude dials show values at most this much older than the newest record.
+const int kDisplayFrameMs = 40;
 
 // Keeps a scroll area that scrolls only up and down exactly as wide as its contents, whatever font
 // and style they end up with; the room left goes to the display windows.
@@ -135,6 +137,11 @@ SensorPanel::SensorPanel(quint16 nodeId_i, QWidget *parent)
 
     Recorder_SaveAndCloseAllFiles();
     TreeWidget_Init();
+
+    displayFrameTimer = new QTimer(this);
+    displayFrameTimer->setSingleShot(true);
+    displayFrameTimer->setInterval(kDisplayFrameMs);
+    connect(displayFrameTimer, &QTimer::timeout, this, &SensorPanel::On_DisplayFrame);
 
     treeRefreshTimer = new QTimer(this);
     connect(treeRefreshTimer, &QTimer::timeout, this, &SensorPanel::On_TimerISR_RefreshTreeData);

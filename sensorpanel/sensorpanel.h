@@ -128,6 +128,7 @@ protected:
 private slots:
     void On_TimerISR_RequestImuSetting();
     void On_TreeFrame();
+    void On_DisplayFrame();
 
     void on_pushButton_Hide_Config_Pannel_clicked();
     void on_pushButton_Hide_TreeView_clicked();
@@ -225,6 +226,9 @@ private:
     bool rpyOpen = false;
     // The attitude window's sub-window until its first values lay it out again.
     QPointer<QMdiSubWindow> pendingRelayout;
+    float rpyAngles[3] = {};
+    bool rpyPending = false;
+    QTimer *displayFrameTimer = nullptr;
     BoxView *boxView = nullptr;
     bool boxOpen = false;
 

@@ -208,6 +208,7 @@ void SensorPanel::Create_RPY_Display()
     if (rpyOpen)
         return;
     rpyWindow = new ChartDeck(this);
+    rpyPending = false;
     rpyWindow->Create_AttitudeDisplay();
     rpyWindow->Create_CompassDisplay();
     if (model.FullCircleRoll())
@@ -355,13 +356,28 @@ void SensorPanel::On_UpdateRPY(quint16 fromId, float roll, float pitch, float ya
 {
     if (fromId != nodeId || !rpyOpen)
         return;
-    rpyWindow->Setvalue_AttitudeDisplay(roll, pitch);
-    rpyWindow->Setvalue_CompassDisplay(yaw);
+    // The dials repaint whenever their value changes; at the node's rate that would be hundreds of
+    // repaints a second, so the newest angles go to them once per frame.
+    rpyAngles[0] = roll;
+    rpyAngles[1] = pitch;
+    rpyAngles[2] = yaw;
+    rpyPending = true;
+    if (!displayFrameTimer->isActive())
+        displayFrameTimer->start();
     // The dial lays itself out right only once it has a value: one nudge of the window's height.
     if (pendingRelayout) {
         pendingRelayout->resize(pendingRelayout->width(), pendingRelayout->height() - 1);
         pendingRelayout = nullptr;
     }
+}
+
+void SensorPanel::On_DisplayFrame()
+{
+    if (rpyPending && rpyOpen) {
+        rpyWindow->Setvalue_AttitudeDisplay(rpyAngles[0], rpyAngles[1]);
+        rpyWindow->Setvalue_CompassDisplay(rpyAngles[2]);
+    }
+    rpyPending = false;
 }
 
 void SensorPanel::On_UpdateAttitude(quint16 fromId, float q1, float q2, float q3, float q4)

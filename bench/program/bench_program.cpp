@@ -2,23 +2,34 @@
 // frames the simulator sent against frames the link counted good, bad and omitted, and the processor
 // time of the whole process per second.
 //
-//   bench_program [--scenario trees] [--seconds N]
+//   bench_program [--scenario trees|displays|recorder] [--seconds N]
 //
-// trees: 4 nodes x 800 Hz streaming status, raw, quaternion S1->E and RPY; all four node windows open
-//        side by side, each showing its live data tree.
+// trees:    4 nodes x 800 Hz streaming status, raw, quaternion S1->E and RPY; all four node windows open
+//           side by side, each showing its live data tree.
+// displays: 1 node x 800 Hz (the same records); its window shows the tree, the Y-t plots, the attitude
+//           window and the box view.
+// recorder: 4 nodes as in trees, one of them also streaming Euler angles and gravity; that node's
+//           window records all five outputs. Rows in the files against the records the node sent.
 //
 // Runs on the X server in DISPLAY when there is one (xvfb-run), else offscreen.
 
+#include "boxview.h"
+#include "chartdeck.h"
 #include "darkpalette.h"
 #include "framecourier.h"
 #include "gyrovane.h"
+#include "messageboxcatcher.h"
 #include "sensorpanel.h"
 #include "shelldriver.h"
 
 #include <QApplication>
+#include <QCheckBox>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QMdiArea>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -29,6 +40,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <map>
 #include <sys/resource.h>
 
 namespace {
@@ -41,19 +53,55 @@ double CpuSeconds()
            double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }
 
-// Frames the simulator put on the line (no fault noted).
-long SentFrames(const QString &logPath)
+// The simulator's log, read once at the end.
+struct SimLog
 {
-    QFile log(logPath);
-    if (!log.open(QIODevice::ReadOnly))
-        return -1;
-    long n = 0;
-    while (!log.atEnd()) {
-        const QByteArray line = log.readLine();
-        if (line.contains("\"dir\":\"tx\"") && !line.contains("\"fault\""))
-            ++n;
+    long sent = 0; // frames put on the line (no fault noted)
+    // Time stamps (us) of the records one node sent, by record type.
+    std::map<int, QVector<qint64>> stamps;
+};
+
+SimLog ReadLog(const QString &path, int node)
+{
+    SimLog log;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return log;
+    while (!file.atEnd()) {
+        const QByteArray line = file.readLine();
+        if (!line.contains("\"dir\":\"tx\"") || line.contains("\"fault\""))
+            continue;
+        ++log.sent;
+        const QJsonObject o = QJsonDocument::fromJson(line).object();
+        if (o.value("node").toInt() == node && o.contains("timeStamp"))
+            log.stamps[o.value("cmd").toInt()] << qint64(o.value("timeStamp").toDouble());
     }
-    return n;
+    return log;
+}
+
+// Data rows of a recorded file and the first and last time stamps in it (seconds).
+struct Recorded
+{
+    long rows = 0;
+    double first = 0, last = 0;
+};
+
+Recorded ReadRecording(const QString &path)
+{
+    Recorded r;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return r;
+    while (!file.atEnd()) {
+        const QByteArray line = file.readLine().trimmed();
+        if (line.isEmpty() || !(line[0] == '-' || (line[0] >= '0' && line[0] <= '9')))
+            continue;
+        const double t = line.left(line.indexOf(',')).toDouble();
+        if (r.rows++ == 0)
+            r.first = t;
+        r.last = t;
+    }
+    return r;
 }
 
 const SimNode kNodes[] = {
@@ -77,40 +125,52 @@ int main(int argc, char **argv)
 
     int seconds = 20;
     QString scenario = "trees";
+    QStringList shown{"yt", "rpy", "box"};
     for (int i = 1; i + 1 < argc; i += 2) {
         if (!std::strcmp(argv[i], "--seconds"))
             seconds = QByteArray(argv[i + 1]).toInt();
         else if (!std::strcmp(argv[i], "--scenario"))
             scenario = QString::fromLocal8Bit(argv[i + 1]);
+        else if (!std::strcmp(argv[i], "--windows")) // displays: which of yt, rpy, box to open
+            shown = QString::fromLocal8Bit(argv[i + 1]).split(',', Qt::SkipEmptyParts);
     }
-    if (scenario != "trees" || seconds <= 0) {
-        std::printf("usage: bench_program [--scenario trees] [--seconds N]\n");
+    if (!QStringList{"trees", "displays", "recorder"}.contains(scenario) || seconds <= 0) {
+        std::printf("usage: bench_program [--scenario trees|displays|recorder] [--seconds N]\n");
         return 2;
     }
+    const QByteArray tag = ("program/" + scenario).toLatin1();
+    const bool displays = scenario == "displays";
+    const bool recording = scenario == "recorder";
 
+    MessageBoxCatcher dialogs;
     Gyrovane window;
     window.resize(1800, 1000);
     window.show();
     ShellDriver shell(&window, runtime.filePath("kinetra-ports"));
-    const QVector<SimNode> nodes(std::begin(kNodes), std::end(kNodes));
+    QVector<SimNode> nodes(std::begin(kNodes), std::end(kNodes));
+    if (displays)
+        nodes.resize(1);
+    const SimNode recorded = nodes[0];
     if (!shell.StartSimulator(nodes, {"--odr", "800"}) || !shell.Scan(nodes)) {
-        std::printf("program: %s\n", qPrintable(shell.Error()));
+        std::printf("%s: %s\n", tag.data(), qPrintable(shell.Error()));
         return 1;
     }
     FrameCourier *courier = shell.Courier();
     QSignalSpy results(courier, &FrameCourier::Sig_NbConversation_Result);
+    using namespace NpSettingsBit;
     // Outputs at 800 Hz, or none; acknowledged by each node.
     auto setOutputs = [&](bool streaming) {
         for (const SimNode &node : nodes) {
-            using namespace NpSettingsBit;
-            Np_Settings s = shell.Window(node) ? shell.Window(node)->CurrentSettings() : Np_Settings{};
+            Np_Settings s = shell.Window(node)->CurrentSettings();
             for (int bit : {outStatus, outRaw, outQ_s1_e, outRPY})
                 s.settingsWord = Set(s.settingsWord, bit, streaming);
+            for (int bit : {outEuler_s1_e, outGravity})
+                s.settingsWord = Set(s.settingsWord, bit, streaming && recording && node.id == recorded.id);
             s.odr = 800;
             results.clear();
             window.On_NewImuSettings(quint16(node.id), s);
             if (!results.wait(3000) || results.last().at(3).toInt() != NP_SUCC_) {
-                std::printf("program: settings of node %d not acknowledged\n", node.id);
+                std::printf("%s: settings of node %d not acknowledged\n", tag.data(), node.id);
                 return false;
             }
         }
@@ -119,7 +179,7 @@ int main(int argc, char **argv)
 
     for (const SimNode &node : nodes) {
         if (!shell.Open(node)) {
-            std::printf("program: node %d did not open\n", node.id);
+            std::printf("%s: node %d did not open\n", tag.data(), node.id);
             return 1;
         }
     }
@@ -135,39 +195,109 @@ int main(int argc, char **argv)
                 return true;
             },
             10000)) {
-        std::printf("program: a node window did not get its settings\n");
+        std::printf("%s: a node window did not get its settings\n", tag.data());
         return 1;
+    }
+    SensorPanel *panel = shell.Window(recorded);
+    if (displays) {
+        // The settings region hidden, as a user watching the displays has it.
+        panel->findChild<QPushButton *>("pushButton_Hide_Config_Pannel")->click();
+        const QMap<QString, const char *> boxes{{"yt", "checkBox_Output_RawData"},
+                                                {"box", "checkBox_Output_Q_S1_E"},
+                                                {"rpy", "checkBox_Output_RPY"}};
+        for (const QString &name : boxes.keys())
+            panel->findChild<QCheckBox *>(boxes.value(name))->setChecked(shown.contains(name));
+        // Unticking a box leaves its window open; closing the window is the user's own step.
+        if (panel->YtDisplay() && !shown.contains("yt"))
+            panel->YtDisplay()->close();
+        if (panel->RPYDisplay() && !shown.contains("rpy"))
+            panel->RPYDisplay()->close();
+        if (panel->BoxDisplay() && !shown.contains("box"))
+            panel->BoxDisplay()->close();
+        QTest::qWait(300);
     }
     if (!setOutputs(true))
         return 1;
+    if (displays && (bool(panel->YtDisplay()) != shown.contains("yt") ||
+                     bool(panel->RPYDisplay()) != shown.contains("rpy") ||
+                     bool(panel->BoxDisplay()) != shown.contains("box"))) {
+        std::printf("%s: the display windows did not open\n", tag.data());
+        return 1;
+    }
     QTest::qWait(500);
 
     const NimboProtocol *p = courier->profile->Protocol();
-    const quint32 good0 = p->RecvPkgGood();
-    const double cpu0 = CpuSeconds();
-    QElapsedTimer wall;
-    wall.start();
-    QEventLoop loop;
-    QTimer::singleShot(seconds * 1000, &loop, &QEventLoop::quit);
-    loop.exec();
-    const double elapsed = wall.elapsed() / 1000.0;
-    const double cpu = CpuSeconds() - cpu0;
-    const quint32 goodInWindow = p->RecvPkgGood() - good0;
+    auto measure = [&](int forSeconds, quint32 *frames) {
+        const quint32 good0 = p->RecvPkgGood();
+        const double cpu0 = CpuSeconds();
+        QElapsedTimer wall;
+        wall.start();
+        QEventLoop loop;
+        QTimer::singleShot(forSeconds * 1000, &loop, &QEventLoop::quit);
+        loop.exec();
+        *frames = p->RecvPkgGood() - good0;
+        return QPair<double, double>(CpuSeconds() - cpu0, wall.elapsed() / 1000.0);
+    };
+
+    QPair<double, double> quiet{0, 1};
+    quint32 frames = 0;
+    QTemporaryDir files;
+    if (recording) {
+        // The same load without recording first, for the recorder's share.
+        quiet = measure(qMin(seconds, 20), &frames);
+        panel->findChild<QCheckBox *>("checkBox_Record_FormatEnable")->setChecked(true);
+        dialogs.SetFileName(files.filePath("bench.txt"));
+        panel->findChild<QPushButton *>("pushButton_Record_StartPause")->click();
+        if (!QTest::qWaitFor(
+                [&] { return panel->findChild<QPushButton *>("pushButton_Record_Save")->isEnabled(); },
+                3000)) {
+            std::printf("%s: recording did not start\n", tag.data());
+            return 1;
+        }
+    }
+    const QPair<double, double> run = measure(seconds, &frames);
+    if (recording)
+        panel->findChild<QPushButton *>("pushButton_Record_Save")->click();
 
     if (!setOutputs(false))
         return 1;
     QTest::qWait(1000);
-    const long sent = SentFrames(shell.Simulator().LogPath());
+    const SimLog log = ReadLog(shell.Simulator().LogPath(), recorded.id);
     const long total = p->GetStatistic_Recv_Pkg_Total();
-    std::printf("program/%s: %.1f s, 4 nodes x 800 Hz x (status + raw + quaternion + RPY), 4 node windows: "
-                "%.0f frames/s\n",
-                qPrintable(scenario), elapsed, goodInWindow / elapsed);
-    std::printf("program/%s: frames sent %ld, received %ld: good %u, bad %u, omitted %u\n",
-                qPrintable(scenario), sent, total, p->RecvPkgGood(), p->RecvPkgBad(), p->RecvPkgOmit());
-    std::printf("program/%s: process CPU %.1f %% of one core (%.2f s in %.1f s) on %s\n",
-                qPrintable(scenario), 100 * cpu / elapsed, cpu, elapsed,
+    std::printf("%s: %.1f s, %d node(s) x 800 Hz, %.0f frames/s\n", tag.data(), run.second, int(nodes.size()),
+                frames / run.second);
+    std::printf("%s: frames sent %ld, received %ld: good %u, bad %u, omitted %u\n", tag.data(), log.sent,
+                total, p->RecvPkgGood(), p->RecvPkgBad(), p->RecvPkgOmit());
+    std::printf("%s: process CPU %.1f %% of one core (%.2f s in %.1f s) on %s\n", tag.data(),
+                100 * run.first / run.second, run.first, run.second,
                 qPrintable(QGuiApplication::platformName()));
-    const bool ok = sent == total && p->RecvPkgBad() == 0 && p->RecvPkgOmit() == 0 && sent > 0;
-    std::printf("program/%s: %s\n", qPrintable(scenario), ok ? "nothing lost" : "FRAMES LOST OR DAMAGED");
+    bool ok = log.sent == total && p->RecvPkgBad() == 0 && p->RecvPkgOmit() == 0 && log.sent > 0;
+
+    if (recording) {
+        std::printf("%s: recorder's share %.1f %% of one core (%.1f %% without recording)\n", tag.data(),
+                    100 * (run.first / run.second - quiet.first / quiet.second),
+                    100 * quiet.first / quiet.second);
+        const struct
+        {
+            const char *key;
+            int cmd;
+        } outputs[] = {{"RawData", NP_CMD_Raw_GYRO_ACC_MAG_},
+                       {"RPY", NP_CMD_RPY_},
+                       {"Q_s1_e", NP_CMD_Q_S1_E_},
+                       {"Gravity", NP_CMD_GRAVITY_},
+                       {"Euler_s1_e", NP_CMD_EULER_S1_E_}};
+        for (const auto &output : outputs) {
+            const Recorded r = ReadRecording(files.filePath(QString("bench_%1.txt").arg(output.key)));
+            // The records the node sent between the first and the last recorded row.
+            long expected = 0;
+            for (qint64 stamp : log.stamps.at(output.cmd))
+                if (stamp >= qRound64(r.first * 1e6) && stamp <= qRound64(r.last * 1e6))
+                    ++expected;
+            std::printf("%s: %-10s rows %ld, records sent meanwhile %ld, %.1f s recorded\n", tag.data(),
+                        output.key, r.rows, expected, r.last - r.first);
+            ok = ok && r.rows == expected && r.rows > 0;
+        }
+    }
+    std::printf("%s: %s\n", tag.data(), ok ? "nothing lost" : "DATA LOST OR DAMAGED");
     return ok ? 0 : 1;
 }
