@@ -164,8 +164,8 @@ int main(int argc, char **argv)
             Np_Settings s = shell.Window(node)->CurrentSettings();
             for (int bit : {outStatus, outRaw, outQ_s1_e, outRPY})
                 s.settingsWord = Set(s.settingsWord, bit, streaming);
-            for (int bit : {outEuler_s1_e, outGravity})
-                s.settingsWord = Set(s.settingsWord, bit, streaming && recording && node.id == recorded.id);
+            if (!streaming)
+                s.settingsWord = Set(Set(s.settingsWord, outEuler_s1_e, false), outGravity, false);
             s.odr = 800;
             results.clear();
             window.On_NewImuSettings(quint16(node.id), s);
@@ -215,6 +215,12 @@ int main(int argc, char **argv)
         if (panel->BoxDisplay() && !shown.contains("box"))
             panel->BoxDisplay()->close();
         QTest::qWait(300);
+    }
+    if (recording) {
+        // The recorded node streams every recordable output; its window knows, as a user ticks them.
+        for (const char *box : {"checkBox_Output_Gravity", "checkBox_Output_Euler_S1_E"})
+            panel->findChild<QCheckBox *>(box)->setChecked(true);
+        QTest::qWait(500);
     }
     if (!setOutputs(true))
         return 1;
