@@ -3,10 +3,12 @@
 // is for looking at the result under a real X server (xvfb-run).
 #include "darkpalette.h"
 #include "gyrovane.h"
+#include "messageboxcatcher.h"
 #include "sensorpanel.h"
 #include "shelldriver.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QDir>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -74,6 +76,30 @@ int main(int argc, char **argv)
     for (const SimNode &node : nodes)
         Save(shell.Window(node)->findChild<QWidget *>("scrollAreaWidgetContents_Setting"),
              QString("settings-%1-%2").arg(node.id).arg(node.name));
+
+    // Bow's displays, all four, with the settings pane folded away; then a change that is saved, and a
+    // few seconds recorded.
+    SensorPanel *bow = shell.Window(kBow);
+    mdi->setActiveSubWindow(qobject_cast<QMdiSubWindow *>(bow->parentWidget()));
+    bow->findChild<QCheckBox *>("checkBox_Output_RawData_DispInXYMode")->setChecked(true);
+    QTest::qWait(2500);
+    Save(&window, "displays-32-Bow");
+    bow->findChild<QPushButton *>("pushButton_Hide_Config_Pannel")->click();
+    QTest::qWait(1500);
+    Save(&window, "displays-32-Bow-wide");
+    bow->findChild<QPushButton *>("pushButton_Hide_Config_Pannel")->click();
+    bow->findChild<QCheckBox *>("checkBox_Output_Gravity")->setChecked(true);
+    bow->findChild<QPushButton *>("pushButton_SaveSettingToFlash")->click();
+    QTest::qWait(800);
+    Save(bow->findChild<QWidget *>("scrollAreaWidgetContents_Setting"), "saved-32-Bow");
+    MessageBoxCatcher dialogs;
+    dialogs.SetFileName(QDir(outDir).filePath("recording.txt"));
+    bow->findChild<QPushButton *>("pushButton_Record_StartPause")->click();
+    QTest::qWait(3000);
+    Save(&window, "recording-32-Bow");
+    bow->findChild<QPushButton *>("pushButton_Record_Save")->click();
+    QTest::qWait(300);
+    Save(bow->findChild<QWidget *>("dockWidgetContents_TreeView"), "recorded-32-Bow");
 
     // A tooltip as a user sees it. Without a compositor the screen shows the tip's see-through
     // corners as black, so the tip itself is grabbed too.
