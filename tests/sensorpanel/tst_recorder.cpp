@@ -156,7 +156,7 @@ void tst_Recorder::exactBytes()
         {"RawData", 6}, {"RPY", 11}, {"Q_s1_e", 8}, {"Gravity", 12}, {"Euler_s1_e", 10}};
     Configure(1u << bits[key]);
     Child<QCheckBox>(panel, "checkBox_Record_FormatEnable")->setChecked(format);
-    const QString name = QString("exact-%1-%2").arg(key).arg(format);
+    const QString name = QString("exact-%1-%2").arg(key).arg(format ? "matrix" : "rows");
     QVERIFY(Start(name + ".txt"));
     QVERIFY(!Child<QCheckBox>(panel, "checkBox_Record_FormatEnable")->isEnabled());
 
@@ -185,7 +185,11 @@ void tst_Recorder::exactBytes()
     QVERIFY(!Child<QPushButton>(panel, "pushButton_Record_Save")->isEnabled());
 
     // One file, named after the output; nothing else.
-    QCOMPARE(QDir(dir.path()).entryList({name + "*"}, QDir::Files), QStringList{name + "_" + key + ".txt"});
+    QStringList made;
+    for (const QString &file : QDir(dir.path()).entryList(QDir::Files))
+        if (file.startsWith(name + "_"))
+            made << file;
+    QCOMPARE(made, QStringList{name + "_" + key + ".txt"});
     QCOMPARE(Read(dir.filePath(name + "_" + key + ".txt")), expected);
 }
 
@@ -211,8 +215,12 @@ void tst_Recorder::startNeedsAnOutputAndAFile()
     QVERIFY(Start("UPPER.TXT"));
     QCOMPARE(Label("label_Record_Msg")->text(), QString("Recording 2 selected outputs..."));
     Child<QPushButton>(panel, "pushButton_Record_Save")->click();
-    QCOMPARE(QDir(dir.path()).entryList({"plain*", "UPPER*"}, QDir::Files, QDir::Name),
-             (QStringList{"UPPER_Q_s1_e.txt", "UPPER_RPY.txt", "plain_Q_s1_e.txt", "plain_RPY.txt"}));
+    QStringList made;
+    for (const QString &file : QDir(dir.path()).entryList(QDir::Files))
+        if (file.startsWith("plain") || file.startsWith("UPPER"))
+            made << file;
+    made.sort();
+    QCOMPARE(made, (QStringList{"UPPER_Q_s1_e.txt", "UPPER_RPY.txt", "plain_Q_s1_e.txt", "plain_RPY.txt"}));
 }
 
 void tst_Recorder::pauseDropsRowsAndSizeChangesPerBlock()
