@@ -7,6 +7,7 @@
 #include <QtWidgets/QDialog>
 #include <QtWidgets/QFileDialog>
 #include <QtWidgets/QInputDialog>
+#include <QtWidgets/QLineEdit>
 
 namespace {
 
@@ -98,8 +99,15 @@ void MessageBoxCatcher::Poll()
         box.informativeText = files->selectedFiles().value(0);
         boxes_.append(box);
         if (!fileName_.isEmpty()) {
-            files->selectFile(fileName_);
-            QMetaObject::invokeMethod(files, "accept", Qt::QueuedConnection);
+            // Typed into the name field once the dialog has settled: the dialog fills that field with
+            // its own proposal while it lists the folder, which would undo an earlier selection.
+            const QString name = fileName_;
+            QTimer::singleShot(50, files, [files, name] {
+                files->selectFile(name);
+                if (auto *edit = files->findChild<QLineEdit *>(QStringLiteral("fileNameEdit")))
+                    edit->setText(name);
+                QMetaObject::invokeMethod(files, "accept");
+            });
         } else {
             QMetaObject::invokeMethod(files, "reject", Qt::QueuedConnection);
         }
