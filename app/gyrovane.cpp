@@ -274,6 +274,18 @@ int Gyrovane::TrySend(const QueuedCommand &command)
             return NP_MUTEX_LOCKED_;
         frameCourier->Set_SendSetting_InReliableWay(command.nodeId, command.settings);
         return NP_SUCC_;
+    case QueuedCommand::ServiceObject:
+        // The link holds one record of a kind until it has left; a second one now would be refused.
+        if (frameCourier->profile->IsQueued(NP_CMD_NSO_))
+            return NP_MUTEX_LOCKED_;
+        return frameCourier->Set_Send_NSOCmd(command.nodeId, command.nso);
+    case QueuedCommand::Calibration: {
+        if (frameCourier->profile->IsQueued(NP_CMD_CALIB_))
+            return NP_MUTEX_LOCKED_;
+        const Np_Calib &c = command.calib;
+        return frameCourier->Set_SendCalibCmd(command.nodeId, c.calibType, c.calibCmd, c.calibCode,
+                                              c.calibValue1, c.calibValue2);
+    }
     }
     return NP_FAIL_;
 }
@@ -434,12 +446,23 @@ void Gyrovane::On_RequestImuSetting(quint16 nodeId)
     qDebug() << "On_RequestImuSetting";
 }
 
-void Gyrovane::On_SendNSO(quint16 toId, Np_NSO np_NSO) { frameCourier->Set_Send_NSOCmd(toId, np_NSO); }
+void Gyrovane::On_SendNSO(quint16 toId, Np_NSO np_NSO)
+{
+    QueuedCommand command{QueuedCommand::ServiceObject, QByteArray(), 0, toId, QByteArray()};
+    command.nso = np_NSO;
+    Enqueue(command);
+}
 
 void Gyrovane::On_NewCalibCmd(quint16 toId, uchar calibType, uchar ctrlVal, quint16 param1, quint32 param2,
                               quint32 param3)
 {
-    frameCourier->Set_SendCalibCmd(toId, calibType, ctrlVal, param1, param2, param3);
+    QueuedCommand command{QueuedCommand::Calibration, QByteArray(), 0, toId, QByteArray()};
+    command.calib.calibType = calibType;
+    command.calib.calibCmd = ctrlVal;
+    command.calib.calibCode = param1;
+    command.calib.calibValue1 = param2;
+    command.calib.calibValue2 = param3;
+    Enqueue(command);
 }
 
 void Gyrovane::On_CreateNode(QByteArray uuid, uint nodeId, QString nodeName, int nodeFwVer,
@@ -482,7 +505,9 @@ void Gyrovane::On_CreateNode(QByteArray uuid, uint nodeId, QString nodeName, int
     connect(window, &SensorPanel::Sig_NewImuSetting, this, &Gyrovane::On_NewImuSettings);
     connect(window, &SensorPanel::Sig_RequestImuSetting, this, &Gyrovane::On_RequestImuSetting);
     connect(window, &SensorPanel::Sig_NSOcmd, this, &Gyrovane::On_SendNSO);
+    connect(this, &Gyrovane::Sig_NewData_NSO, window, &SensorPanel::On_NSOcmd);
     connect(window, &SensorPanel::Sig_NewCalibCmd, this, &Gyrovane::On_NewCalibCmd);
+    connect(this, &Gyrovane::Sig_NewData_Calib, window, &SensorPanel::On_NewCalibCmd);
     // The node list marks the node closed before the window is removed.
     connect(window, &SensorPanel::Sig_Quit, unitRoster, &UnitRoster::On_Close_Node);
     connect(window, &SensorPanel::Sig_Quit, this, &Gyrovane::On_RemoveNode);

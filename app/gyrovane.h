@@ -143,12 +143,22 @@ private:
     // leave in the order asked for, so an identity request follows the silences before it.
     struct QueuedCommand
     {
-        enum Kind { NodeCtrl, IdWrite, IdRequest, SettingsRequest, SettingsWrite } kind;
+        enum Kind {
+            NodeCtrl,
+            IdWrite,
+            IdRequest,
+            SettingsRequest,
+            SettingsWrite,
+            ServiceObject,
+            Calibration
+        } kind;
         QByteArray uuid;
         quint8 ctrl;
         quint16 nodeId;
         QByteArray name;
         Np_Settings settings{};
+        Np_NSO nso{};
+        Np_Calib calib{};
         int attempts = 0;
     };
     int TrySend(const QueuedCommand &command);

@@ -6,6 +6,7 @@
 #include "recorder.h"
 #include "sensorpanellog.h"
 
+#include <QtCore/QEventLoop>
 #include <QtCore/QTimer>
 #include <QtGui/QCloseEvent>
 #include <QtGui/QFont>
@@ -129,6 +130,9 @@ SensorPanel::SensorPanel(quint16 nodeId_i, QWidget *parent)
     ui->pushButton_CanPanel_ClosePanel->setStyleSheet(QStringLiteral("background-color: #104353"));
     ui->pushButton_CanPanel_NSO_Addr_ApplyChanges->hide();
 
+    calibTimer = new QTimer(this);
+    calibTimer->setSingleShot(true);
+    connect(calibTimer, &QTimer::timeout, this, &SensorPanel::On_TimerISR_Calib);
     ui->progressBar_Run_CalibW_Only->hide();
     ui->progressBar_CalibForce_Run->hide();
     ui->progressBar_CalibCompass_Run->hide();
@@ -251,6 +255,15 @@ void SensorPanel::on_pushButton_OpenClose_CalibPannel_clicked()
 
 void SensorPanel::closeEvent(QCloseEvent *event)
 {
+    // An exchange with the node waits in a local event loop further up the stack: end the wait and
+    // close once it has unwound, so that nothing is deleted under it.
+    if (nsoWaiting) {
+        closePending = true;
+        if (nsoLoop)
+            nsoLoop->quit();
+        event->ignore();
+        return;
+    }
     // Closing ends a recording the way Save does: every row written, every matrix closed.
     if (recording)
         on_pushButton_Record_Save_clicked();

@@ -3,8 +3,10 @@
 
 #include "sensorpanel_global.h"
 
+#include "calibrationcommands.h"
 #include "modelprofile.h"
 #include "nimbotypes.h"
+#include "serviceobjects.h"
 
 #include <QtCore/QByteArray>
 #include <QtCore/QPointer>
@@ -19,6 +21,8 @@ class ChartDeck;
 class LiveTree;
 class QCheckBox;
 class QCloseEvent;
+class QEventLoop;
+class QSpinBox;
 class QMdiSubWindow;
 class QTimer;
 class Recorder;
@@ -34,7 +38,8 @@ class SensorPanel;
 //
 // Its implementation is split by region: sensorpanel.cpp (construction, identity, request loop,
 // layout buttons), sensorpanel_tree.cpp, sensorpanel_model.cpp, sensorpanel_settings.cpp,
-// sensorpanel_displays.cpp, sensorpanel_recorder.cpp.
+// sensorpanel_displays.cpp, sensorpanel_recorder.cpp, sensorpanel_calibration.cpp, sensorpanel_can.cpp,
+// sensorpanel_export.cpp.
 class SENSORPANEL_EXPORT SensorPanel : public QMainWindow
 {
     Q_OBJECT
@@ -74,6 +79,16 @@ public:
     bool Recorder_SaveAndCloseAllFiles();
     void RecorderBufSaveToFile(const QString &key, const QString &line);
 
+    // The CAN and profile panel's exchanges with the node's service object; each is true when the
+    // node answered (within four attempts).
+    bool NSO_ReadSetting();
+    bool CanPanel_Download_CAN_Switches();
+    bool CanPanel_Download_CAN_Baudrate();
+    bool CanPanel_Download_CAN_NSO_ID();
+    bool CanPanel_Download_CAN_NPO_ID();
+    bool CanPanel_Download_CAN_NSO_NPO_ID();
+    bool ProfilePanel_Download_Profile_Switches();
+
 signals:
     void Sig_Quit(QByteArray nodeUuid);
     void Sig_NewImuSetting(quint16 nodeId, const Np_Settings &np_Settings);
@@ -85,6 +100,11 @@ signals:
 
 public slots:
     void On_NewImuSettings(quint16 fromId, Np_Settings np_Settings);
+    void On_NewCalibCmd(quint16 fromId, Np_Calib np_Calib);
+    void On_TimerISR_Calib();
+    void On_NSOcmd(quint16 fromId, Np_NSO np_NSO);
+    void on_pushButton_NSO_Panel_RereadSetting_clicked();
+    void on_pushButton_NSO_Panel_Reboot_clicked();
 
     void On_TimerISR_RefreshTreeData();
     void On_UpdateTree_Uptime(quint16 fromId, double timeStamp);
@@ -181,6 +201,64 @@ private slots:
     void on_pushButton_Record_StartPause_clicked();
     void on_pushButton_Record_Save_clicked();
 
+    void on_pushButton_Run_CalibW_Only_clicked();
+    void on_pushButton_CalibForce_Run_clicked();
+    void on_pushButton_CalibForce_Finish_clicked();
+    void on_pushButton_CalibForce_Revoke_clicked();
+    void on_pushButton_CalibCompass_Run_clicked();
+    void on_pushButton_CalibCompass_Revoke_clicked();
+    void on_pushButton_CalibCompass_QuickHeadingFix_Start_clicked();
+    void on_pushButton_CalibCompass_QuickHeadingFix_Finish_clicked();
+    void on_pushButton_CalibCompass_QuickHeadingFix_OneClick_clicked();
+    void on_pushButton_Run_CalibT_New_clicked();
+    void on_pushButton_Run_CalibT_ClearAll_clicked();
+    void on_pushButton_Run_CalibT_Save_clicked();
+    void on_dial_CalibForce_Confidence_AutoOrManual_valueChanged(int value);
+    void on_dial_CalibCompass_Confidence_AutoOrManual_valueChanged(int value);
+    void on_dial_CalibForce_Confidence_valueChanged(int value);
+    void on_spinBox_CalibForce_Confidence_valueChanged(int value);
+    void on_dial_CalibCompass_Confidence_valueChanged(int value);
+    void on_spinBox_CalibCompass_Confidence_valueChanged(int value);
+    void on_checkBox_CalibCompass_UpdateGyroZError_stateChanged(int state);
+    void on_dial_CalibForce_Limits_valueChanged(int value);
+    void on_doubleSpinBox_CalibForce_Limits_valueChanged(double value);
+    void on_dial_CalibCompass_OneClickFix_valueChanged(int value);
+    void on_doubleSpinBox_CalibCompass_OneClickFix_valueChanged(double value);
+    void on_toolButton_CalibT_ManualPanel_clicked();
+
+    void on_pushButton_OpenClose_CanPannel_clicked();
+    void on_pushButton_OpenClose_SNO_ProfilePanel_clicked();
+    void on_checkBox_CanPanel_En_NimboPipeline_stateChanged(int state);
+    void on_checkBox_CanPanel_En_NSO_stateChanged(int state);
+    void on_checkBox_CanPanel_En_NPO_CH1_stateChanged(int state);
+    void on_checkBox_CanPanel_En_NPO_CH2_stateChanged(int state);
+    void on_checkBox_CanPanel_En_NPO_CH3_stateChanged(int state);
+    void on_checkBox_CanPanel_En_NPO_CH4_stateChanged(int state);
+    void on_checkBox_checkBox_CanPanel_UseExtID_NimboPipeline_stateChanged(int state);
+    void on_checkBox_CanPanel_UseExtID_NimboServiceObject_stateChanged(int state);
+    void on_checkBox_CanPanel_useExtID_NimboProcessObject_stateChanged(int state);
+    void on_checkBox_CanPanel_enable_NSO_AckUnknownObjID_stateChanged(int state);
+    void on_checkBox_En_NimboPipelineSuperUserID_stateChanged(int state);
+    void on_checkBox_ProfilePanel_EnVerticalInstall_stateChanged(int state);
+    void on_spinBox_ProfilePanel_stdProfile_Code_valueChanged(int value);
+    void on_spinBox_ProfilePanel_customizedProfile_Code_valueChanged(int value);
+    void on_comboBox_CanPanel_Serial_CAN1_Baudrate_currentIndexChanged(const QString &text);
+    void on_spinBox_CanPanel_NSO_Addr_Download_valueChanged(int value);
+    void on_spinBox_CanPanel_NSO_Addr_Upload_valueChanged(int value);
+    void on_spinBox_CanPanel_NPO_CH1_Addr_Download_valueChanged(int value);
+    void on_spinBox__CanPanel_NPO_CH1_Addr_Upload_valueChanged(int value);
+    void on_spinBox_CanPanel_NPO_CH2_Addr_Download_valueChanged(int value);
+    void on_spinBox__CanPanel_NPO_CH2_Addr_Upload_valueChanged(int value);
+    void on_spinBox_CanPanel_NPO_CH3_Addr_Download_valueChanged(int value);
+    void on_spinBox__CanPanel_NPO_CH3_Addr_Upload_valueChanged(int value);
+    void on_spinBox_CanPanel_NPO_CH4_Addr_Download_valueChanged(int value);
+    void on_spinBox__CanPanel_NPO_CH4_Addr_Upload_valueChanged(int value);
+    void on_pushButton_CanPanel_NSO_Addr_ApplyChanges_clicked();
+    void on_pushButton_CanPanel_SaveSetting_clicked();
+    void on_pushButton_CanPanel_ClosePanel_clicked();
+
+    void on_commandLinkButton_Export_SerialLib_clicked();
+
 private:
     void ApplyModelStep(const ModelProfile::Step &step);
     void BindSettingsWidgets();
@@ -196,6 +274,21 @@ private:
     QMdiSubWindow *AddDisplay(QWidget *display, const char *title, const char *icon);
     void CloseDisplay(QWidget *display, QCheckBox *box);
     void RecordRow(quint16 fromId, const char *key, double seconds, std::initializer_list<double> values);
+    void SendCalibCommand(const CalibrationCommands::Command &command, int waitMs);
+    void ReenableCompassControls();
+    bool NsoExchange(quint8 command, quint16 index, quint8 subIndex, quint32 value, int timeoutMs);
+    // True (and said in the status line) while an exchange waits: nothing else may start meanwhile.
+    bool RefusedWhileBusy();
+    void CloseAfterWait();
+    ServiceObjects::CanSwitches CanSwitchesShown() const;
+    QVector<QSpinBox *> NpoIdBoxes() const;
+    void ShowCanSwitches(quint32 value);
+    void ShowProfileSwitches(quint32 value);
+    void SetCanSaveButtonPending();
+    void OpenServiceObjectPage(int page);
+    void CanSwitchChanged();
+    void ProfileChanged();
+    void CobIdEdited();
 
     quint16 nodeId;
     QString nodeName;
@@ -235,6 +328,24 @@ private:
     std::unique_ptr<Recorder> recorder;
     bool recording = false;
     bool paused = false;
+
+    QTimer *calibTimer = nullptr;
+
+    // CAN and profile panel.
+    bool nsoSettingsUnread = true;
+    bool nsoReplied = false;
+    bool nsoWaiting = false;
+    ServiceObjects::State nsoState;
+    struct PendingAnswer
+    {
+        quint16 index = 0;
+        quint8 subIndex = 0;
+        quint8 answer = 0;
+        bool active = false;
+    } nsoPending;
+    QEventLoop *nsoLoop = nullptr;
+    // The window was closed while an exchange waited; it closes once the wait is over.
+    bool closePending = false;
 
     bool quitSent = false;
 };

@@ -9,12 +9,6 @@
 
 namespace {
 
-// Hidden by the window itself, as opposed to not shown yet because the window is not.
-bool ExplicitlyHidden(const QWidget *widget)
-{
-    return widget->isHidden() && widget->testAttribute(Qt::WA_WState_ExplicitShowHide);
-}
-
 QString Tabs(SensorPanel *panel)
 {
     auto *tabs = Child<QTabWidget>(panel, "tabWidget_SettingPannel");
