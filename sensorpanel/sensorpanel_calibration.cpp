@@ -7,6 +7,7 @@
 #include "calibrationcommands.h"
 #include "sensorpanellog.h"
 
+#include <QtCore/QSignalBlocker>
 #include <QtCore/QTimer>
 
 namespace {
@@ -187,11 +188,14 @@ void SensorPanel::on_doubleSpinBox_CalibForce_Limits_valueChanged(double value)
 // The one-click dial shows the heading turned by 180 degrees, so that north sits at the dial's bottom.
 void SensorPanel::on_dial_CalibCompass_OneClickFix_valueChanged(int value)
 {
+    const QSignalBlocker blocker(ui->doubleSpinBox_CalibCompass_OneClickFix);
     ui->doubleSpinBox_CalibCompass_OneClickFix->setValue(value > 180 ? value - 180 : value + 180);
 }
 
 void SensorPanel::on_doubleSpinBox_CalibCompass_OneClickFix_valueChanged(double value)
 {
+    // The dial shows whole degrees; its echo must not round the heading typed in (90.5 stays 90.5).
+    const QSignalBlocker blocker(ui->dial_CalibCompass_OneClickFix);
     const int whole = int(value);
     ui->dial_CalibCompass_OneClickFix->setValue(whole + 180 < 180 ? whole + 180 : whole - 180);
 }
