@@ -15,6 +15,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <deque>
 #include <vector>
@@ -136,6 +137,10 @@ int main(int argc, char **argv)
         return Fail("no ATmega328P in this simavr");
     avr_init(avr);
     avr_load_firmware(avr, &firmware);
+    // The simulator holds its own copy of the program now.
+    std::free(firmware.flash);
+    std::free(firmware.eeprom);
+    firmware.flash = firmware.eeprom = nullptr;
 
     // The UART's bytes come to us, not to the console.
     uint32_t flags = 0;
