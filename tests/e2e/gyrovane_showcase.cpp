@@ -16,6 +16,7 @@
 #include <QScreen>
 #include <QStyleFactory>
 #include <QTemporaryDir>
+#include <QTabWidget>
 #include <QTest>
 #include <QToolTip>
 
@@ -100,6 +101,23 @@ int main(int argc, char **argv)
     bow->findChild<QPushButton *>("pushButton_Record_Save")->click();
     QTest::qWait(300);
     Save(bow->findChild<QWidget *>("dockWidgetContents_TreeView"), "recorded-32-Bow");
+
+    // The calibration panel during a magnetometer calibration, and the CAN panel after a read.
+    bow->findChild<QPushButton *>("pushButton_OpenClose_CalibPannel")->click();
+    bow->findChild<QTabWidget *>("tabWidget_SettingPannel")->setCurrentIndex(1);
+    bow->findChild<QPushButton *>("pushButton_CalibCompass_Run")->click();
+    QTest::qWait(1000);
+    Save(&window, "calibrating-32-Bow");
+    QTest::qWait(1800);
+    Save(bow->findChild<QWidget *>("frame_Calibration"), "calibrated-32-Bow");
+    bow->findChild<QPushButton *>("pushButton_OpenClose_CalibPannel")->click();
+    bow->findChild<QPushButton *>("pushButton_OpenClose_CanPannel")->click();
+    QTest::qWait(500);
+    Save(&window, "can-32-Bow");
+    bow->findChild<QPushButton *>("pushButton_OpenClose_SNO_ProfilePanel")->click();
+    QTest::qWait(300);
+    Save(bow->findChild<QWidget *>("widget_ConfigColumn"), "profile-32-Bow");
+    bow->findChild<QPushButton *>("pushButton_CanPanel_ClosePanel")->click();
 
     // A tooltip as a user sees it. Without a compositor the screen shows the tip's see-through
     // corners as black, so the tip itself is grabbed too.
