@@ -109,6 +109,7 @@ private slots:
     void calibrationAnswers_data();
     void calibrationAnswers();
     void streamedRecordsAgree();
+    void sensorErrorsAndTruth();
 
 private:
     std::unique_ptr<SimBench> shared_;
@@ -585,3 +586,63 @@ void TestNodesimProtocol::streamedRecordsAgree()
 
 QTEST_GUILESS_MAIN(TestNodesimProtocol)
 #include "tst_nodesim_protocol.moc"
+
+void TestNodesimProtocol::sensorErrorsAndTruth()
+{
+    // Scale and offset on the accelerometer's x, a bias on the gyro's z, and the truth in the log.
+    SimBench b;
+    QVERIFY2(b.Start({QStringLiteral("--acc-errors"), QStringLiteral("1.02,1,1,0.05,0,0"),
+                      QStringLiteral("--gyro-bias"), QStringLiteral("0,0,2"), QStringLiteral("--log-truth")}),
+             qPrintable(b.sim.ErrorString()));
+    Np_Settings s = ReadSettings(b, 32);
+    s.settingsWord = With(s.settingsWord, {Bit::outGravity, Bit::outCombo});
+    QVERIFY(WriteAcknowledged(b, 32, s));
+    const int from = b.host.Arrivals().size();
+    QVERIFY(b.host.WaitFor(NP_CMD_COMBO_, 32, 20, 5000, from));
+
+    QMap<quint32, Np_Raw_GyroAccMag> raws;
+    QMap<quint32, Np_Gravity> gravities;
+    QMap<quint32, Np_Combo> combos;
+    QMap<quint32, Np_Q_s1_e> quaternions;
+    for (int i = from; i < b.host.Arrivals().size(); ++i) {
+        const NimboHostLink::Arrival &a = b.host.Arrivals()[i];
+        const quint32 ts = qFromLittleEndian<quint32>(a.record.constData() + 4);
+        if (a.cmd == NP_CMD_Raw_GYRO_ACC_MAG_)
+            raws[ts] = NimboHostLink::As<Np_Raw_GyroAccMag>(a);
+        else if (a.cmd == NP_CMD_GRAVITY_)
+            gravities[ts] = NimboHostLink::As<Np_Gravity>(a);
+        else if (a.cmd == NP_CMD_COMBO_)
+            combos[ts] = NimboHostLink::As<Np_Combo>(a);
+        else if (a.cmd == NP_CMD_Q_S1_E_)
+            quaternions[ts] = NimboHostLink::As<Np_Q_s1_e>(a);
+    }
+    int checked = 0;
+    for (auto it = raws.cbegin(); it != raws.cend(); ++it) {
+        if (!gravities.contains(it.key()) || !combos.contains(it.key()))
+            continue;
+        const Np_Raw_GyroAccMag &raw = it.value();
+        const Np_Gravity &g = gravities[it.key()];
+        QVERIFY(std::fabs(raw.acc[0] - 1.02f * (g.g[0] + 0.05f)) < 1e-5f);
+        QVERIFY(std::fabs(raw.acc[1] - g.g[1]) < 1e-6f);
+        // The combo record carries the true rate in hundredths of a degree per second.
+        const double trueZ = combos[it.key()].gyroZ / 100.0;
+        QVERIFY(std::fabs(raw.gyro[2] * 180.0 / kPi - 2.0 - trueZ) < 0.02);
+        ++checked;
+    }
+    QVERIFY(checked >= 10);
+
+    // Each streamed raw record's log line carries the true attitude: here, the node's own.
+    const QVector<QJsonObject> lines =
+        b.sim.WaitForLog(SimulatorRunner::Match("tx", NP_CMD_Raw_GYRO_ACC_MAG_), 10, 5000);
+    int truths = 0;
+    for (const QJsonObject &line : lines) {
+        const quint32 ts = quint32(line.value(QLatin1String("timeStamp")).toDouble());
+        QVERIFY(line.contains(QLatin1String("truth")));
+        if (!quaternions.contains(ts))
+            continue;
+        for (int k = 0; k < 4; ++k)
+            QVERIFY(std::fabs(JsonFloat(line, "truth", k) - quaternions[ts].q[k]) < 1e-6f);
+        ++truths;
+    }
+    QVERIFY(truths >= 5);
+}

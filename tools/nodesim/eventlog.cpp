@@ -299,7 +299,7 @@ bool EventLog::Open(const std::string &path, std::string *error)
 }
 
 void EventLog::Record(double t, const char *direction, int node, const uint8_t *payload, int size,
-                      const char *fault)
+                      const char *fault, const char *extra)
 {
     if (!file_)
         return;
@@ -307,6 +307,8 @@ void EventLog::Record(double t, const char *direction, int node, const uint8_t *
                  RecordJsonFields(payload, size).c_str());
     if (fault)
         std::fprintf(file_, ",\"fault\":\"%s\"", fault);
+    if (extra && *extra)
+        std::fprintf(file_, ",%s", extra);
     std::fputs("}\n", file_);
     dirty_ = true;
 }

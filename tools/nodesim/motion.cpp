@@ -1,5 +1,6 @@
 #include "motion.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -7,13 +8,6 @@ namespace {
 constexpr double kPi = 3.14159265358979323846;
 constexpr double kDeg = kPi / 180.0;
 
-constexpr double kRollAmplitude = 25.0 * kDeg;
-constexpr double kRollOmega = 2.0 * kPi * 0.11;
-constexpr double kPitchAmplitude = 15.0 * kDeg;
-constexpr double kPitchOmega = 2.0 * kPi * 0.07;
-constexpr double kYawDrift = 12.0 * kDeg; // one turn in 30 s
-constexpr double kYawAmplitude = 20.0 * kDeg;
-constexpr double kYawOmega = 2.0 * kPi * 0.05;
 constexpr double kInclination = 60.0 * kDeg;
 
 void QuaternionFromEuler(double roll, double pitch, double yaw, double q[4])
@@ -75,22 +69,112 @@ double Wrap180(double deg)
 
 } // namespace
 
-Motion::Motion(int index)
-    : rollPhase_(0.7 * index)
+bool ParseMotionProfile(const std::string &name, MotionProfile *profile)
+{
+    static const struct
+    {
+        const char *name;
+        MotionProfile profile;
+    } kNames[] = {{"gentle", MotionProfile::Gentle},
+                  {"slow", MotionProfile::Slow},
+                  {"fast", MotionProfile::Fast},
+                  {"translation", MotionProfile::Translation},
+                  {"breaks", MotionProfile::Breaks}};
+    for (const auto &entry : kNames) {
+        if (name == entry.name) {
+            *profile = entry.profile;
+            return true;
+        }
+    }
+    return false;
+}
+
+// Roll, pitch and yaw sway as sines; the paused profile walks its path with stops in between.
+Motion::Shape Motion::ShapeOf(MotionProfile profile)
+{
+    switch (profile) {
+    case MotionProfile::Slow: return {20, 0.04, 12, 0.03, 3, 30, 0.02, false, {0, 0, 0}, {0, 0, 0}};
+    case MotionProfile::Fast: return {50, 1.0, 30, 0.6, 20, 42, 1.2, false, {0, 0, 0}, {0, 0, 0}};
+    case MotionProfile::Translation:
+        return {25, 0.11, 15, 0.07, 12, 20, 0.05, false, {0.5, 0.5, 0.3}, {1.3, 0.9, 1.7}};
+    case MotionProfile::Breaks: return {40, 0.5, 25, 0.35, 30, 40, 0.4, true, {0, 0, 0}, {0, 0, 0}};
+    case MotionProfile::Gentle: break;
+    }
+    return {25, 0.11, 15, 0.07, 12, 20, 0.05, false, {0, 0, 0}, {0, 0, 0}};
+}
+
+namespace {
+
+// The paused walk: 1 s speeding up, 6 s at full pace, 1 s slowing down, 6 s still. Returns the
+// distance walked (path seconds) and sets the pace (path seconds per second).
+constexpr double kPausePeriod = 14.0;
+constexpr double kPathPerPeriod = 7.0;
+
+double PausedPath(double t, double *pace)
+{
+    const double period = std::floor(t / kPausePeriod);
+    const double u = t - period * kPausePeriod;
+    double s = 0;
+    if (u < 1.0) {
+        *pace = 0.5 * (1 - std::cos(kPi * u));
+        s = 0.5 * (u - std::sin(kPi * u) / kPi);
+    } else if (u < 7.0) {
+        *pace = 1.0;
+        s = 0.5 + (u - 1.0);
+    } else if (u < 8.0) {
+        const double v = u - 7.0;
+        *pace = 0.5 * (1 + std::cos(kPi * v));
+        s = 6.5 + 0.5 * (v + std::sin(kPi * v) / kPi);
+    } else {
+        *pace = 0.0;
+        s = kPathPerPeriod;
+    }
+    return period * kPathPerPeriod + s;
+}
+
+} // namespace
+
+Motion::Motion(int index, MotionProfile profile)
+    : shape_(ShapeOf(profile))
+    , rollPhase_(0.7 * index)
     , pitchPhase_(0.5 + 1.1 * index)
     , yawStart_((40.0 * index) * kDeg)
 {}
 
+void Motion::SetBursts(double peakG, double every)
+{
+    burstG_ = peakG;
+    burstEvery_ = every;
+}
+
 Motion::Angles Motion::AnglesAt(double t) const
 {
+    double pace = 1.0;
+    const double s = shape_.pauses ? PausedPath(t, &pace) : t;
+    const double wr = 2.0 * kPi * shape_.rollHz, wp = 2.0 * kPi * shape_.pitchHz;
+    const double wy = 2.0 * kPi * shape_.yawHz;
+    const double ar = shape_.rollAmp * kDeg, ap = shape_.pitchAmp * kDeg, ay = shape_.yawAmp * kDeg;
+    const double drift = shape_.yawDrift * kDeg;
     Angles a;
-    a.roll = kRollAmplitude * std::sin(kRollOmega * t + rollPhase_);
-    a.rollRate = kRollAmplitude * kRollOmega * std::cos(kRollOmega * t + rollPhase_);
-    a.pitch = kPitchAmplitude * std::sin(kPitchOmega * t + pitchPhase_);
-    a.pitchRate = kPitchAmplitude * kPitchOmega * std::cos(kPitchOmega * t + pitchPhase_);
-    a.yaw = yawStart_ + kYawDrift * t + kYawAmplitude * std::sin(kYawOmega * t);
-    a.yawRate = kYawDrift + kYawAmplitude * kYawOmega * std::cos(kYawOmega * t);
+    a.roll = ar * std::sin(wr * s + rollPhase_);
+    a.rollRate = pace * ar * wr * std::cos(wr * s + rollPhase_);
+    a.pitch = ap * std::sin(wp * s + pitchPhase_);
+    a.pitchRate = pace * ap * wp * std::cos(wp * s + pitchPhase_);
+    a.yaw = yawStart_ + drift * s + ay * std::sin(wy * s);
+    a.yawRate = pace * (drift + ay * wy * std::cos(wy * s));
     return a;
+}
+
+void Motion::LinearAccelerationAt(double t, double out[3]) const
+{
+    for (int i = 0; i < 3; ++i)
+        out[i] = shape_.shakeG[i] * std::sin(2.0 * kPi * shape_.shakeHz[i] * t + i);
+    if (burstG_ > 0.0 && burstEvery_ > 0.0 && t >= 0.0) {
+        const double number = std::floor(t / burstEvery_);
+        const double u = t - number * burstEvery_;
+        if (u < 1.0) // speeds up and stops again within the second: the velocity returns to zero
+            out[int(std::fmod(number, 3.0))] += burstG_ * std::sin(2.0 * kPi * u);
+    }
 }
 
 MotionSample Motion::At(double t, double headingOffsetDeg) const
@@ -108,14 +192,13 @@ MotionSample Motion::At(double t, double headingOffsetDeg) const
     s.gravity[0] = -sp;
     s.gravity[1] = sr * cp;
     s.gravity[2] = cr * cp;
-    // Rotation about a fixed point: no linear acceleration, the accelerometer sees gravity only.
-    for (int i = 0; i < 3; ++i)
-        s.acc[i] = s.gravity[i];
 
-    double qTrue[4];
-    QuaternionFromEuler(a.roll, a.pitch, a.yaw, qTrue);
+    QuaternionFromEuler(a.roll, a.pitch, a.yaw, s.qTrue);
+    LinearAccelerationAt(t, s.linearAcc);
+    const double down[3] = {-s.linearAcc[0], -s.linearAcc[1], 1.0 - s.linearAcc[2]};
+    EarthToSensor(s.qTrue, down, s.acc);
     const double field[3] = {std::cos(kInclination), 0.0, std::sin(kInclination)};
-    EarthToSensor(qTrue, field, s.mag);
+    EarthToSensor(s.qTrue, field, s.mag);
 
     const double yawReported = a.yaw + headingOffsetDeg * kDeg;
     QuaternionFromEuler(a.roll, a.pitch, yawReported, s.qEarth);
@@ -127,11 +210,54 @@ MotionSample Motion::At(double t, double headingOffsetDeg) const
     const Angles a0 = AnglesAt(0.0);
     double qStart[4];
     QuaternionFromEuler(a0.roll, a0.pitch, a0.yaw, qStart);
-    ConjugateTimes(qStart, qTrue, s.qInitial);
+    ConjugateTimes(qStart, s.qTrue, s.qInitial);
     double r0, p0, y0;
     EulerFromQuaternion(s.qInitial, &r0, &p0, &y0);
     s.initialPhiDeg = r0 / kDeg;
     s.initialThetaDeg = p0 / kDeg;
     s.initialPsiDeg = y0 / kDeg;
     return s;
+}
+
+MotionSample StillSample(const double reading[3], double headingDeg)
+{
+    MotionSample s;
+    const double n = std::sqrt(reading[0] * reading[0] + reading[1] * reading[1] + reading[2] * reading[2]);
+    const double u[3] = {reading[0] / n, reading[1] / n, reading[2] / n};
+    // The rotation sensor -> earth that takes u onto down (0, 0, 1), then the heading about down.
+    double level[4];
+    const double w2 = 0.5 * (1.0 + u[2]);
+    if (w2 < 1e-12) {
+        level[0] = 0, level[1] = 1, level[2] = 0, level[3] = 0;
+    } else {
+        const double w = std::sqrt(w2);
+        level[0] = w, level[1] = 0.5 * u[1] / w, level[2] = -0.5 * u[0] / w, level[3] = 0;
+    }
+    const double h = 0.5 * headingDeg * kDeg;
+    const double turn[4] = {std::cos(h), 0, 0, std::sin(h)};
+    double inverse[4] = {turn[0], -turn[1], -turn[2], -turn[3]};
+    ConjugateTimes(inverse, level, s.qTrue); // turn * level
+    std::copy(s.qTrue, s.qTrue + 4, s.qEarth);
+    const double down[3] = {0, 0, 1};
+    EarthToSensor(s.qTrue, down, s.acc);
+    std::copy(s.acc, s.acc + 3, s.gravity);
+    const double field[3] = {std::cos(kInclination), 0.0, std::sin(kInclination)};
+    EarthToSensor(s.qTrue, field, s.mag);
+    double roll, pitch, yaw;
+    EulerFromQuaternion(s.qTrue, &roll, &pitch, &yaw);
+    s.rollDeg = roll / kDeg;
+    s.pitchDeg = pitch / kDeg;
+    s.yawDeg = Wrap360(yaw / kDeg);
+    s.psiDeg = Wrap180(yaw / kDeg);
+    return s;
+}
+
+double Motion::PeakRateDegPerS(double seconds) const
+{
+    double peak = 0;
+    for (double t = 0; t < seconds; t += 0.001) {
+        const MotionSample s = At(t, 0.0);
+        peak = std::max(peak, std::sqrt(s.gyro[0] * s.gyro[0] + s.gyro[1] * s.gyro[1] + s.gyro[2] * s.gyro[2]));
+    }
+    return peak / kDeg;
 }

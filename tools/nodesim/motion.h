@@ -1,48 +1,87 @@
 #ifndef NODESIM_MOTION_H
 #define NODESIM_MOTION_H
 
+#include <string>
+
 // One smooth synthetic attitude trajectory and everything a node derives from it, so that the
 // records of one instant agree with each other.
 //
 // Frames: earth is north-east-down, the sensor frame is forward-right-down; the attitude is the
 // rotation sensor -> earth, yaw (heading), then pitch, then roll. Quaternions are (w, x, y, z).
-// At rest the accelerometer and the gravity record read (0, 0, 1) g for a level sensor; the
-// magnetometer reads the earth field (magnitude 1, inclination 60 degrees) in the sensor frame.
+// The accelerometer reports the gravity vector minus the linear acceleration (so (0, 0, 1) g for a
+// level sensor at rest, like the gravity record); the magnetometer reads the earth field
+// (magnitude 1, inclination 60 degrees, pointing north and down) in the sensor frame.
+enum class MotionProfile {
+    Gentle,      // the default: a slow sway with a steady turn
+    Slow,        // a few degrees per second
+    Fast,        // up to about 500 degrees per second
+    Translation, // the gentle sway, shaken back and forth with up to 0.5 g
+    Breaks,      // brisk turns with still pauses between them
+};
+
+bool ParseMotionProfile(const std::string &name, MotionProfile *profile);
+
 struct MotionSample
 {
     double rollDeg = 0, pitchDeg = 0;
     double yawDeg = 0;       // 0 .. 360, heading as the node reports it
     double psiDeg = 0;       // the same heading in -180 .. 180
-    double qEarth[4] = {};   // sensor -> earth
+    double qTrue[4] = {};    // sensor -> earth, the true attitude
+    double qEarth[4] = {};   // sensor -> earth as the node reports it (with its heading fix)
     double qInitial[4] = {}; // sensor -> sensor frame at boot
     double initialPsiDeg = 0, initialThetaDeg = 0, initialPhiDeg = 0;
     double gyro[3] = {};    // rad/s, sensor frame
     double acc[3] = {};     // g
     double gravity[3] = {}; // g
     double mag[3] = {};     // earth fields
+    double linearAcc[3] = {}; // g, earth frame
 };
+
+// A sensor lying still in the attitude where its accelerometer reads `reading` (any length; the
+// direction counts), turned to `headingDeg` about the vertical.
+MotionSample StillSample(const double reading[3], double headingDeg);
 
 class Motion
 {
 public:
     // Nodes with different indices move differently along the same kind of path.
-    explicit Motion(int index);
+    explicit Motion(int index, MotionProfile profile = MotionProfile::Gentle);
+
+    // Short linear accelerations: every `every` seconds the sensor is moved for one second and
+    // stops again (peak acceleration peakG), in turn along north, east and down.
+    void SetBursts(double peakG, double every);
 
     // t: seconds since the node booted. headingOffsetDeg turns the node's idea of north (a heading
     // fix): earth-frame outputs turn with it, the raw sensors do not.
     MotionSample At(double t, double headingOffsetDeg) const;
 
+    // The largest angular rate of the first `seconds` of the path, in degrees per second.
+    double PeakRateDegPerS(double seconds) const;
+
 private:
+    struct Shape
+    {
+        double rollAmp, rollHz;
+        double pitchAmp, pitchHz;
+        double yawDrift, yawAmp, yawHz; // deg/s, deg, Hz
+        bool pauses;
+        double shakeG[3], shakeHz[3]; // linear acceleration sinusoids, earth frame
+    };
     struct Angles
     {
         double roll, pitch, yaw;             // rad
         double rollRate, pitchRate, yawRate; // rad/s
     };
+    static Shape ShapeOf(MotionProfile profile);
     Angles AnglesAt(double t) const;
+    void LinearAccelerationAt(double t, double out[3]) const;
 
+    Shape shape_;
     double rollPhase_;
     double pitchPhase_;
     double yawStart_;
+    double burstG_ = 0.0;
+    double burstEvery_ = 0.0;
 };
 
 #endif // NODESIM_MOTION_H

@@ -1,6 +1,7 @@
 #include "node.h"
 
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -83,13 +84,16 @@ int32_t Truncated(double v)
 
 } // namespace
 
-Node::Node(const NodeConfig &config, int index, int startOdr, NodeBus &bus)
+Node::Node(const NodeConfig &config, int index, const Options &options, NodeBus &bus)
     : bus_(bus)
-    , motion_(index)
+    , motion_(index, options.motion)
+    , sensors_(options.sensorErrors, options.seed + uint64_t(index) * 7919u)
+    , logTruth_(options.logTruth)
     , index_(index)
     , id_(config.id)
-    , startOdr_(startOdr)
+    , startOdr_(options.odr)
 {
+    motion_.SetBursts(options.burstG, options.burstEvery);
     std::memcpy(fw_, config.fw, sizeof(fw_));
     std::memset(name_, 0, sizeof(name_));
     std::memcpy(name_, config.name.data(),
@@ -154,7 +158,8 @@ void Node::Receive(const uint8_t *data, int size) { NimboProfile_Receive(&link_,
 int Node::WriteFrame(void *user, const uint8_t *frame, int frameSize)
 {
     Node *node = static_cast<Node *>(user);
-    node->bus_.Transmit(node->id_, frame, frameSize);
+    node->bus_.Transmit(node->id_, frame, frameSize, node->note_.empty() ? nullptr : node->note_.c_str());
+    node->note_.clear();
     return NP_SUCC_;
 }
 
@@ -541,10 +546,18 @@ void Node::SendSample(uint8_t cmd, uint16_t toId, int64_t at)
         Np_Raw_GyroAccMag r;
         std::memset(&r, 0, sizeof(r));
         r.timeStamp = stamp;
+        double gyro[3], acc[3], mag[3];
+        sensors_.Read(m, t, gyro, acc, mag);
         for (int i = 0; i < 3; ++i) {
-            r.gyro[i] = (word & NP_SET_EN_GYRO_) ? float(m.gyro[i]) : 0.0f;
-            r.acc[i] = (word & NP_SET_EN_ACC_) ? float(m.acc[i]) : 0.0f;
-            r.mag[i] = (word & NP_SET_EN_MAG_) ? float(m.mag[i]) : 0.0f;
+            r.gyro[i] = (word & NP_SET_EN_GYRO_) ? float(gyro[i]) : 0.0f;
+            r.acc[i] = (word & NP_SET_EN_ACC_) ? float(acc[i]) : 0.0f;
+            r.mag[i] = (word & NP_SET_EN_MAG_) ? float(mag[i]) : 0.0f;
+        }
+        if (logTruth_) {
+            char note[160];
+            std::snprintf(note, sizeof(note), "\"truth\":[%.9g,%.9g,%.9g,%.9g]", m.qTrue[0], m.qTrue[1],
+                          m.qTrue[2], m.qTrue[3]);
+            note_ = note;
         }
         NimboProfile_Send_Np_Raw_GyroAccMag(&link_, toId, &r);
         break;

@@ -3,11 +3,13 @@
 
 #include "motion.h"
 #include "options.h"
+#include "sensormodel.h"
 
 #include "nimbo_profile.h"
 
 #include <cstdint>
 #include <functional>
+#include <string>
 #include <vector>
 
 // What a node needs from the simulated bus around it.
@@ -17,7 +19,8 @@ public:
     virtual ~NodeBus() = default;
     virtual int64_t Now() const = 0; // CLOCK_MONOTONIC, ns
     virtual void At(int64_t due, std::function<void()> action) = 0;
-    virtual void Transmit(uint16_t nodeId, const uint8_t *frame, int size) = 0;
+    // note: extra JSON fields for the log line of this frame, or null.
+    virtual void Transmit(uint16_t nodeId, const uint8_t *frame, int size, const char *note) = 0;
     virtual void LogReceived(uint16_t nodeId, const uint8_t *payload, int size, const char *fault) = 0;
     virtual int LatencyMs() const = 0;
 };
@@ -27,7 +30,7 @@ public:
 class Node
 {
 public:
-    Node(const NodeConfig &config, int index, int startOdr, NodeBus &bus);
+    Node(const NodeConfig &config, int index, const Options &options, NodeBus &bus);
     Node(const Node &) = delete;
     Node &operator=(const Node &) = delete;
 
@@ -75,6 +78,9 @@ private:
     NodeBus &bus_;
     NimboProfile link_;
     Motion motion_;
+    SensorModel sensors_;
+    bool logTruth_;
+    std::string note_; // log fields for the frame being sent
     int index_;
     uint16_t id_;
     uint8_t fw_[4];

@@ -105,6 +105,35 @@ bool ParseNode(const std::string &text, NodeConfig *config, std::string *error)
     return true;
 }
 
+// A comma-separated list of exactly `count` numbers within [min, max].
+bool ParseList(const std::string &text, int count, double min, double max, double *out)
+{
+    const std::vector<std::string> parts = Split(text, ',');
+    if (int(parts.size()) != count)
+        return false;
+    for (int i = 0; i < count; ++i)
+        if (!ParseDouble(parts[size_t(i)], min, max, &out[i]))
+            return false;
+    return true;
+}
+
+constexpr double kDeg = 3.14159265358979323846 / 180.0;
+
+// Scales and offsets as SX,SY,SZ,OX,OY,OZ.
+bool ParseScaleOffset(const std::string &text, double scale[3], double offset[3])
+{
+    double v[6];
+    if (!ParseList(text, 6, -100.0, 100.0, v))
+        return false;
+    for (int i = 0; i < 3; ++i) {
+        if (v[i] <= 0.0)
+            return false;
+        scale[i] = v[i];
+        offset[i] = v[i + 3];
+    }
+    return true;
+}
+
 } // namespace
 
 std::string DefaultPortDir()
@@ -139,6 +168,27 @@ std::string UsageText()
            "  --exit-after S        exit after S seconds\n"
            "  --seed N              seed of the fault injection (default: random)\n"
            "  --exit-with-parent    exit (cleanly) when the process that started the simulator ends\n"
+           "\n"
+           "Motion and sensor errors (later options win over earlier ones):\n"
+           "  --motion NAME         the path the nodes follow: gentle (default), slow, fast (up to\n"
+           "                        500 deg/s), translation (shaken with up to 0.5 g), breaks (turns\n"
+           "                        with still pauses)\n"
+           "  --imu-errors typical  noise, bias and scale errors of a typical MEMS part; 'none' for\n"
+           "                        perfect sensors (the default)\n"
+           "  --gyro-noise D        gyro noise density, deg/s per sqrt(Hz)\n"
+           "  --acc-noise D         accelerometer noise density, ug per sqrt(Hz)\n"
+           "  --mag-noise D         magnetometer noise density, earth fields per sqrt(Hz)\n"
+           "  --gyro-bias X,Y,Z     constant gyro bias, deg/s\n"
+           "  --gyro-bias-drift D   random walk of the gyro bias, deg/s per sqrt(s)\n"
+           "  --acc-errors SX,SY,SZ,OX,OY,OZ\n"
+           "                        accelerometer scale and offset: reading = S * (true + O)\n"
+           "  --mag-errors SX,SY,SZ,OX,OY,OZ\n"
+           "                        magnetometer scale and offset, the same way\n"
+           "  --accel-bursts G,EVERY\n"
+           "                        every EVERY seconds a one-second move with up to G g\n"
+           "  --mag-disturbance START,DURATION\n"
+           "                        an iron object near the sensor from START for DURATION seconds\n"
+           "  --log-truth           log the true attitude (\"truth\": w, x, y, z) with each raw record\n"
            "  --help                this text\n";
 }
 
@@ -164,9 +214,17 @@ bool ParseOptions(int argc, char **argv, Options *options, std::string *error)
             o.exitWithParent = true;
             continue;
         }
+        if (arg == "--log-truth") {
+            o.logTruth = true;
+            continue;
+        }
         static const char *const kWithValue[] = {"--port-dir", "--nodes",      "--node",       "--odr",
                                                  "--log",      "--drop",       "--corrupt",    "--noise",
-                                                 "--mute",     "--latency-ms", "--exit-after", "--seed"};
+                                                 "--mute",     "--latency-ms", "--exit-after", "--seed",
+                                                 "--motion", "--imu-errors", "--gyro-noise", "--acc-noise",
+                                                 "--mag-noise", "--gyro-bias", "--gyro-bias-drift",
+                                                 "--acc-errors", "--mag-errors", "--accel-bursts",
+                                                 "--mag-disturbance"};
         bool known = false;
         for (const char *name : kWithValue)
             known = known || arg == name;
@@ -223,6 +281,40 @@ bool ParseOptions(int argc, char **argv, Options *options, std::string *error)
             o.seed = std::strtoull(value.c_str(), &end, 0);
             ok = !value.empty() && errno == 0 && *end == '\0';
             o.seedGiven = true;
+        } else if (arg == "--motion") {
+            ok = ParseMotionProfile(value, &o.motion);
+        } else if (arg == "--imu-errors") {
+            ok = value == "typical" || value == "none";
+            o.sensorErrors = value == "typical" ? SensorErrors::Typical() : SensorErrors();
+        } else if (arg == "--gyro-noise") {
+            ok = ParseDouble(value, 0.0, 10.0, &o.sensorErrors.gyroNoise);
+            o.sensorErrors.gyroNoise *= kDeg;
+        } else if (arg == "--acc-noise") {
+            ok = ParseDouble(value, 0.0, 1e5, &o.sensorErrors.accNoise);
+            o.sensorErrors.accNoise *= 1e-6;
+        } else if (arg == "--mag-noise") {
+            ok = ParseDouble(value, 0.0, 1.0, &o.sensorErrors.magNoise);
+        } else if (arg == "--gyro-bias") {
+            ok = ParseList(value, 3, -100.0, 100.0, o.sensorErrors.gyroBias);
+            for (double &b : o.sensorErrors.gyroBias)
+                b *= kDeg;
+        } else if (arg == "--gyro-bias-drift") {
+            ok = ParseDouble(value, 0.0, 10.0, &o.sensorErrors.gyroBiasDrift);
+            o.sensorErrors.gyroBiasDrift *= kDeg;
+        } else if (arg == "--acc-errors") {
+            ok = ParseScaleOffset(value, o.sensorErrors.accScale, o.sensorErrors.accOffset);
+        } else if (arg == "--mag-errors") {
+            ok = ParseScaleOffset(value, o.sensorErrors.magScale, o.sensorErrors.magOffset);
+        } else if (arg == "--accel-bursts") {
+            double burst[2];
+            ok = ParseList(value, 2, 0.0, 1e4, burst) && burst[1] >= 1.0;
+            o.burstG = burst[0];
+            o.burstEvery = burst[1];
+        } else if (arg == "--mag-disturbance") {
+            double window[2];
+            ok = ParseList(value, 2, 0.0, 1e7, window) && window[1] > 0.0;
+            o.sensorErrors.disturbanceStart = window[0];
+            o.sensorErrors.disturbanceDuration = window[1];
         }
         if (!ok) {
             *error = "bad value '" + value + "' for " + arg;

@@ -1,6 +1,9 @@
 #ifndef NODESIM_OPTIONS_H
 #define NODESIM_OPTIONS_H
 
+#include "motion.h"
+#include "sensormodel.h"
+
 #include <cstdint>
 #include <set>
 #include <string>
@@ -32,6 +35,12 @@ struct Options
     uint64_t seed = 0;
     bool help = false;
     bool exitWithParent = false; // for test runners: a killed test takes its simulator with it
+    // What the nodes' sensors see and how well.
+    MotionProfile motion = MotionProfile::Gentle;
+    SensorErrors sensorErrors;
+    double burstG = 0.0;
+    double burstEvery = 0.0;
+    bool logTruth = false; // the true attitude beside each logged raw record
 };
 
 // Fills in every default (node list, names, port directory). On failure returns false with a

@@ -26,10 +26,9 @@ int64_t MonotonicNs()
 Simulator::Simulator(const Options &options)
     : options_(options)
 {
-    if (options_.seedGiven)
-        random_.seed(options_.seed);
-    else
-        random_.seed(std::random_device{}());
+    if (!options_.seedGiven)
+        options_.seed = std::random_device{}();
+    random_.seed(options_.seed);
 }
 
 Simulator::~Simulator()
@@ -67,11 +66,11 @@ bool Simulator::Setup(std::string *error)
     if (!line_.Open(error) || !line_.Publish(options_.portDir, error))
         return false;
     for (size_t i = 0; i < options_.nodes.size(); ++i)
-        nodes_.emplace_back(new Node(options_.nodes[i], int(i), options_.odr, *this));
+        nodes_.emplace_back(new Node(options_.nodes[i], int(i), options_, *this));
     return true;
 }
 
-void Simulator::Transmit(uint16_t nodeId, const uint8_t *frame, int size)
+void Simulator::Transmit(uint16_t nodeId, const uint8_t *frame, int size, const char *note)
 {
     const uint8_t *payload = frame + 3;
     const int payloadSize = frame[2];
@@ -103,7 +102,7 @@ void Simulator::Transmit(uint16_t nodeId, const uint8_t *frame, int size)
         if (line_.Enqueue(bytes.data(), int(bytes.size())) == PtyLine::Queued::Overrun)
             fault = "overrun";
     }
-    log_.Record(Seconds(), "tx", nodeId, payload, payloadSize, fault);
+    log_.Record(Seconds(), "tx", nodeId, payload, payloadSize, fault, note);
 }
 
 void Simulator::LogReceived(uint16_t nodeId, const uint8_t *payload, int size, const char *fault)
