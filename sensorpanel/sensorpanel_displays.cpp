@@ -6,6 +6,7 @@
 
 #include "boxview.h"
 #include "chartdeck.h"
+#include "plotrecipe.h"
 
 #include <QtCore/QTimer>
 #include <QtGui/QIcon>
@@ -13,29 +14,8 @@
 
 namespace {
 
-struct CurveSpec
-{
-    const char *name;
-    const char *title;
-};
-
-struct PlotSpec
-{
-    const char *name;
-    const char *title;
-    const char *axisX;
-    double xMin, xMax;
-    const char *axisY;
-    double yMin, yMax;
-    int refreshMs;
-    CurveSpec curves[3];
-};
-
-const QColor kCurveColors[3] = {QColor(250, 110, 190, 210), QColor(150, 220, 80, 210),
-                                QColor(0, 210, 255, 210)};
-
 // The gyro plot's range is set per model.
-const PlotSpec kYtPlots[] = {
+const PlotRecipe kYtPlots[] = {
     {"Accel",
      QT_TRANSLATE_NOOP("SensorPanel", "Accelerometer (g)"),
      QT_TRANSLATE_NOOP("SensorPanel", "Time (ms)"),
@@ -68,7 +48,7 @@ const PlotSpec kYtPlots[] = {
      {{"MagX", "Mag X"}, {"MagY", "Mag Y"}, {"MagZ", "Mag Z"}}},
 };
 
-const PlotSpec kXyPlots[] = {
+const PlotRecipe kXyPlots[] = {
     {"Accel_XY",
      QT_TRANSLATE_NOOP("SensorPanel", "Accelerometer X-Y Y-Z X-Z"),
      QT_TRANSLATE_NOOP("SensorPanel", "X - Y - X"),
@@ -91,23 +71,6 @@ const PlotSpec kXyPlots[] = {
      {{"MagXY", "X-Y"}, {"MagYZ", "Y-Z"}, {"MagXZ", "X-Z"}}},
 };
 
-std::string Latin1(const QString &text) { return text.toLatin1().toStdString(); }
-
-// Builds one plot of a spec with its three curves: first white, then in their own colours.
-void AddPlot(ChartDeck *deck, const PlotSpec &plot, unsigned capacity, double yMin, double yMax)
-{
-    const std::string name = plot.name;
-    deck->Create_PlotDisplay(name, Latin1(SensorPanel::tr(plot.title)), false);
-    deck->SetAxisX_PlotDisplay(name, Latin1(SensorPanel::tr(plot.axisX)), plot.xMin, plot.xMax);
-    deck->SetAxisY_PlotDisplay(name, Latin1(SensorPanel::tr(plot.axisY)), yMin, yMax);
-    deck->SetRefreshRate_PlotDisplay(name, plot.refreshMs);
-    for (const CurveSpec &curve : plot.curves)
-        deck->AddCurve_PlotDisplay(name, curve.name, Latin1(SensorPanel::tr(curve.title)), capacity,
-                                   QColor(Qt::white));
-    for (int i = 0; i < 3; ++i)
-        deck->SetCurveStyle_PlotDisplay(name, plot.curves[i].name, kCurveColors[i], 2);
-}
-
 // The plots' time origin: the time stamp cut to the low 32 bits of its integer part.
 quint32 TimeOrigin(double timeStamp) { return quint32(qint64(timeStamp)); }
 
@@ -118,14 +81,6 @@ void FeedYt(ChartDeck *deck, const char *plot, const char *const curves[3], floa
     deck->SetValue_PlotDisplay(plot, curves[1], b, timeStamp);
     deck->SetValue_PlotDisplay(plot, curves[2], c, timeStamp);
     deck->SetTimestamp_PlotDisplay(plot, TimeOrigin(timeStamp));
-}
-
-// An X-Y pair (a, b) is drawn at horizontal b, vertical a.
-void FeedXy(ChartDeck *deck, const char *plot, const char *const curves[3], float x, float y, float z)
-{
-    deck->SetValue_PlotDisplay(plot, curves[0], y, x);
-    deck->SetValue_PlotDisplay(plot, curves[1], z, y);
-    deck->SetValue_PlotDisplay(plot, curves[2], z, x);
 }
 
 } // namespace
@@ -173,9 +128,10 @@ void SensorPanel::Create_Yt_Display()
     ytWindow = new ChartDeck(this);
     // Gyros of the combined-output model measure up to about 6 rad/s.
     const bool narrowGyro = model.Family() == 5 && model.Variant() == 0;
-    for (const PlotSpec &plot : kYtPlots) {
+    for (const PlotRecipe &plot : kYtPlots) {
         const bool gyro = std::string(plot.name) == "Gyro";
-        AddPlot(ytWindow, plot, 320, gyro && narrowGyro ? -6 : plot.yMin, gyro && narrowGyro ? 6 : plot.yMax);
+        AddPlotFromRecipe(ytWindow, plot, 320, gyro && narrowGyro ? -6 : plot.yMin, gyro && narrowGyro ? 6 : plot.yMax,
+                          "SensorPanel");
     }
     ytWindow->Set_Canvas_MinimumSize_PlotDisplay(QSize(200, 230));
     AddDisplay(ytWindow, QT_TRANSLATE_NOOP("SensorPanel", "Raw Data (Wave)"), ":/images/Wave.ico");
@@ -189,8 +145,8 @@ void SensorPanel::Create_XY_Display()
     if (xyOpen)
         return;
     xyWindow = new ChartDeck(this);
-    for (const PlotSpec &plot : kXyPlots) {
-        AddPlot(xyWindow, plot, 2500, plot.yMin, plot.yMax);
+    for (const PlotRecipe &plot : kXyPlots) {
+        AddPlotFromRecipe(xyWindow, plot, 2500, plot.yMin, plot.yMax, "SensorPanel");
         xyWindow->Set_XY_Mode(plot.name, true);
     }
     xyWindow->Set_Canvas_MinimumSize_PlotDisplay(QSize(150, 150));
@@ -342,14 +298,14 @@ void SensorPanel::On_NewData_AccForXY(quint16 fromId, float ax, float ay, float 
 {
     static const char *const curves[3] = {"AccXY", "AccYZ", "AccXZ"};
     if (fromId == nodeId && xyOpen && accXY)
-        FeedXy(xyWindow, "Accel_XY", curves, ax, ay, az);
+        FeedPlanes(xyWindow, "Accel_XY", curves, ax, ay, az);
 }
 
 void SensorPanel::On_NewData_MagForXY(quint16 fromId, float mx, float my, float mz, double)
 {
     static const char *const curves[3] = {"MagXY", "MagYZ", "MagXZ"};
     if (fromId == nodeId && xyOpen && magXY)
-        FeedXy(xyWindow, "Mag_XY", curves, mx, my, mz);
+        FeedPlanes(xyWindow, "Mag_XY", curves, mx, my, mz);
 }
 
 void SensorPanel::On_UpdateRPY(quint16 fromId, float roll, float pitch, float yaw)
