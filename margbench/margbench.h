@@ -1,0 +1,65 @@
+#ifndef MARGBENCH_MARGBENCH_H
+#define MARGBENCH_MARGBENCH_H
+
+// The MARG bench: a software attitude estimator that can stand in for a node's own fusion, with a
+// staged field calibration ("KB Calibration") of the accelerometer and magnetometer.
+//
+// The field calibration takes seven stages. For each, place the sensor still on a steady surface
+// in the stated attitude, press the button, and leave it until the button asks for the next stage
+// (a little over 5000 samples: about 6 s at 800 Hz). Stage by stage the sensor lies with
+//   1  z axis up (level, face up)           4  x axis down
+//   2  z axis down (upside down)            5  y axis up
+//   3  x axis up                            6  y axis down
+//   7  the check attitude: level, then turned 45 degrees about x so that y rises (y and z both
+//      read about 0.7 g), within 20 degrees.
+// The stages need not be exact: an ellipsoid is fitted to the seven means. A stage fails when the
+// sensor moved, when its attitude repeats an earlier stage, or when the seventh is far from the
+// check attitude; the calibration then starts again from stage 1.
+
+#include "margbench_global.h"
+
+#include <array>
+#include <QtWidgets/QMainWindow>
+
+class ChartDeck;
+class MargInterface;
+
+namespace Ui {
+class MargBench;
+}
+
+class MARGBENCH_EXPORT MargBench : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    explicit MargBench(QWidget *parent = nullptr);
+    ~MargBench() override;
+
+    // What the last sample produced (roll, pitch, yaw and the rest), for the bench's owner.
+    const MargInterface *Interface() const { return margInterface; }
+    // The time step (microseconds) of the last sample.
+    float LastTimeStep() const { return lastTimeStep; }
+
+public slots:
+    // One fusion step; t in microseconds since the previous sample. Returns q0..q3.
+    std::array<float, 4> On_NewDataDom9(float t, float wx, float wy, float wz, float ax, float ay, float az, float mx,
+                                  float my, float mz);
+    void On_MargCoreUpdate_NewInputs(float t, float wx, float wy, float wz, float ax, float ay, float az, float mx,
+                                     float my, float mz);
+    void on_pushButton_FieldCalib_GoForNexStage_clicked();
+    void on_pushButton_CalibTest_clicked();
+    void on_pushButton_LoadCalibData_clicked();
+
+private:
+    Ui::MargBench *ui;
+    MargInterface *margInterface;
+    int stage = 0;
+    float timeScale = 0.000001f;
+    ChartDeck *chartWindow;
+    float lastQuaternion[4] = {1, 0, 0, 0};
+    bool calibrationRunning = false;
+    float lastTimeStep = 0;
+};
+
+#endif // MARGBENCH_MARGBENCH_H
