@@ -2,6 +2,8 @@
 #include "ui_gyrovane.h"
 
 #include "framecourier.h"
+#include "margbench.h"
+#include "marginterface.h"
 #include "sensorpanel.h"
 #include "unitroster.h"
 
@@ -79,6 +81,8 @@ Gyrovane::Gyrovane(QWidget *parent)
     watchDogCounter = 0;
 
     ui->checkBox_UseMargBench->hide();
+    bench = new MargBench(nullptr);
+    lastRawTimeStamp = 0;
     tickCounter = 0;
     timer0Interval = 1000;
     Timer0 = new QTimer(this);
@@ -125,6 +129,7 @@ Gyrovane::~Gyrovane()
         DetachNodeWindow(window);
     nodeWindows.clear();
     delete watchDogTimer;
+    delete bench;
     delete ui;
 }
 
@@ -357,6 +362,16 @@ void Gyrovane::On_RX_Data(const Np_Raw_GyroAccMag &np_Raw_GyroAccMag)
     emit Sig_NewData_MagRaw(fromId, r.mag[0], r.mag[1], r.mag[2], us);
     emit Sig_NewData_RecordRaw(fromId, Seconds(r.timeStamp), lastTemperature[fromId], r.gyro[0], r.gyro[1],
                                r.gyro[2], r.acc[0], r.acc[1], r.acc[2], r.mag[0], r.mag[1], r.mag[2]);
+    if (ui->checkBox_UseMargBench->isChecked()) {
+        // Modulo 2^32: a counter that wrapped still gives the small step it was.
+        const float dt = float(quint32(r.timeStamp - lastRawTimeStamp));
+        const std::array<float, 4> q = bench->On_NewDataDom9(dt, r.gyro[0], r.gyro[1], r.gyro[2], r.acc[0],
+                                                             r.acc[1], r.acc[2], r.mag[0], r.mag[1], r.mag[2]);
+        emit Sig_NewData_Q_S1_E(fromId, q[0], q[1], q[2], q[3]);
+        const MargInterface *fusion = bench->Interface();
+        emit Sig_NewData_RPY(fromId, fusion->Roll(), fusion->Pitch(), fusion->Yaw());
+    }
+    lastRawTimeStamp = r.timeStamp;
 }
 
 void Gyrovane::On_RX_Data(const Np_Q_s1_s &np_Q_s1_s)
@@ -367,6 +382,8 @@ void Gyrovane::On_RX_Data(const Np_Q_s1_s &np_Q_s1_s)
 
 void Gyrovane::On_RX_Data(const Np_Q_s1_e &np_Q_s1_e)
 {
+    if (ui->checkBox_UseMargBench->isChecked())
+        return; // the bench's attitude stands in for the node's
     const float *q = np_Q_s1_e.q;
     const quint16 fromId = np_Q_s1_e.header.fromId();
     emit Sig_NewData_Q_S1_E(fromId, q[0], q[1], q[2], q[3]);
@@ -389,6 +406,8 @@ void Gyrovane::On_RX_Data(const Np_Euler_s1_e &np_Euler_s1_e)
 
 void Gyrovane::On_RX_Data(const Np_RPY &np_RPY)
 {
+    if (ui->checkBox_UseMargBench->isChecked())
+        return;
     const quint16 fromId = np_RPY.header.fromId();
     emit Sig_NewData_RPY(fromId, np_RPY.roll, np_RPY.pitch, np_RPY.yaw);
     emit Sig_NewData_Record_RPY(fromId, Seconds(np_RPY.timeStamp), np_RPY.roll, np_RPY.pitch, np_RPY.yaw);

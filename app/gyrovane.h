@@ -17,6 +17,8 @@ class SensorPanel;
 class QTimer;
 class UnitRoster;
 
+class MargBench;
+
 namespace Ui {
 class Gyrovane;
 }
@@ -35,6 +37,8 @@ public:
 
     // The open node windows by UUID.
     const QMap<QByteArray, SensorPanel *> &NodeWindows() const { return nodeWindows; }
+    // The software attitude estimator that stands in for the nodes' own fusion when switched on.
+    const MargBench *Bench() const { return bench; }
 
 signals:
     void Sig_UnitRoster_Log_Node(QByteArray uuid, uint nodeId, QByteArray nodeName, QString fWVer);
@@ -128,6 +132,8 @@ private:
     // The temperature of each node's latest status, passed on with that node's raw records; a node
     // id has 11 bits.
     std::array<float, NP_ID_MAX_ + 1> lastTemperature{};
+    MargBench *bench = nullptr;       // no parent: never shown, deleted with the window
+    quint32 lastRawTimeStamp = 0;     // of the latest raw record from any node
     QTimer *Timer0 = nullptr;
     int tickCounter = 0;
     int timer0Interval = 1000;

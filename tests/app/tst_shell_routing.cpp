@@ -1,8 +1,11 @@
 #include "framecourier.h"
 #include "gyrovane.h"
+#include "margbench.h"
+#include "marginterface.h"
 #include "sensorpanel.h"
 #include "unitroster.h"
 
+#include <QCheckBox>
 #include <QMdiSubWindow>
 #include <QMetaMethod>
 
@@ -149,6 +152,7 @@ private slots:
     void comboRecordConversions();
     void temperatureIsKeptPerNode();
     void nodeWindowLifecycle();
+    void margBenchStandsInWhenSwitchedOn();
 
 private:
     QTemporaryDir runtime;
@@ -477,3 +481,65 @@ void tst_ShellRouting::nodeWindowLifecycle()
 
 QTEST_MAIN(tst_ShellRouting)
 #include "tst_shell_routing.moc"
+
+void tst_ShellRouting::margBenchStandsInWhenSwitchedOn()
+{
+    auto *useBench = window->findChild<QCheckBox *>("checkBox_UseMargBench");
+    QVERIFY(useBench && useBench->isHidden() && !useBench->isChecked());
+    const MargBench *bench = window->Bench();
+    QVERIFY(bench && !bench->parent() && !bench->isVisible());
+
+    QSignalSpy q(window, &Gyrovane::Sig_NewData_Q_S1_E);
+    QSignalSpy rpy(window, &Gyrovane::Sig_NewData_RPY);
+    QSignalSpy recordQ(window, &Gyrovane::Sig_NewData_Record_Q_S1_E);
+    QSignalSpy recordRpy(window, &Gyrovane::Sig_NewData_Record_RPY);
+    auto nodeOwn = [&](quint16 node) {
+        auto quaternion = Stamped<Np_Q_s1_e>(NP_CMD_Q_S1_E_, node, 5);
+        quaternion.q[0] = 0.5f;
+        emit courier->profile->Sig_RX_Data(quaternion);
+        emit courier->profile->Sig_RX_Data(Stamped<Np_RPY>(NP_CMD_RPY_, node, 5));
+    };
+
+    // Switched on from the start: the first raw record's step is its own time stamp.
+    useBench->setChecked(true);
+    emit courier->profile->Sig_RX_Data(Raw(40, 2500000));
+    QCOMPARE(bench->LastTimeStep(), 2500000.0f);
+    // The last raw time stamp is one for all nodes, and wraps modulo 2^32.
+    emit courier->profile->Sig_RX_Data(Raw(41, 2600000));
+    QCOMPARE(bench->LastTimeStep(), 100000.0f);
+    emit courier->profile->Sig_RX_Data(Raw(40, 0xFFFFFF00u));
+    emit courier->profile->Sig_RX_Data(Raw(40, 0x100u));
+    QCOMPARE(bench->LastTimeStep(), 512.0f);
+
+    // One bench quaternion and one roll/pitch/yaw per raw record; the node's own are dropped,
+    // for the recorder too.
+    nodeOwn(40);
+    QCOMPARE(q.count(), 4);
+    QCOMPARE(rpy.count(), 4);
+    QCOMPARE(recordQ.count(), 0);
+    QCOMPARE(recordRpy.count(), 0);
+    const float *out = bench->Interface()->OutputQuaternion();
+    for (int i = 0; i < 4; ++i)
+        QCOMPARE(q.last().at(1 + i).toFloat(), out[i]);
+    QCOMPARE(q.last().at(0).value<quint16>(), quint16(40));
+    QCOMPARE(rpy.last().at(1).toFloat(), bench->Interface()->Roll());
+    QCOMPARE(rpy.last().at(3).toFloat(), bench->Interface()->Yaw());
+
+    // Switched off: the node's own attitude again, and raw records feed the bench no more, though
+    // they still set the shared time stamp.
+    useBench->setChecked(false);
+    q.clear();
+    rpy.clear();
+    emit courier->profile->Sig_RX_Data(Raw(41, 0x300u));
+    QCOMPARE(q.count(), 0);
+    QCOMPARE(bench->LastTimeStep(), 512.0f);
+    nodeOwn(41);
+    QCOMPARE(q.count(), 1);
+    QCOMPARE(q.last().at(1).toFloat(), 0.5f);
+    QCOMPARE(rpy.count(), 1);
+    QCOMPARE(recordQ.count(), 1);
+    QCOMPARE(recordRpy.count(), 1);
+    useBench->setChecked(true);
+    emit courier->profile->Sig_RX_Data(Raw(41, 0x700u));
+    QCOMPARE(bench->LastTimeStep(), 1024.0f);
+}
