@@ -6,6 +6,8 @@
 #include "marginterface.h"
 #include "plotrecipe.h"
 
+#include <QtGui/QFont>
+
 namespace {
 
 const PlotRecipe kPlots[] = {
@@ -51,6 +53,10 @@ MargBench::MargBench(QWidget *parent)
         chartWindow->Set_XY_Mode(plot.name, true);
     }
     chartWindow->Set_Canvas_MinimumSize_PlotDisplay(QSize(100, 100));
+    // Small type: two plots share the lower half of a small window.
+    chartWindow->Set_Title_Font_PlotDisplay(QFont(tr("Arial"), 9));
+    chartWindow->Set_Axis_TitleFont_PlotDisplay(QFont(tr("Arial"), 8));
+    chartWindow->Set_Axis_ScaleFont_PlotDisplay(QFont(tr("Arial"), 8));
     ui->tabWidget_ChartDeck->addTab(chartWindow, tr("Calibration Display"));
     ui->tabWidget_ChartDeck->setCurrentIndex(0);
 

@@ -6,7 +6,7 @@
 // error (total, heading, inclination) after the first 10 s, its largest value, and the samples per
 // second through Process_Sample.
 //
-// Usage: bench_marg [--seconds N] [--rate HZ]
+// Usage: bench_marg [--seconds N] [--rate HZ] [--seed S]
 
 #include "margdrive.h"
 
@@ -43,14 +43,17 @@ int main(int argc, char **argv)
 {
     double seconds = 120.0;
     double rate = 800.0;
+    int seed = 11;
     for (int i = 1; i + 1 < argc; i += 2) {
         if (std::strcmp(argv[i], "--seconds") == 0)
             seconds = std::atof(argv[i + 1]);
         else if (std::strcmp(argv[i], "--rate") == 0)
             rate = std::atof(argv[i + 1]);
+        else if (std::strcmp(argv[i], "--seed") == 0)
+            seed = std::atoi(argv[i + 1]);
     }
     if (!(seconds > kWarmUp) || !(rate > 0)) {
-        std::fprintf(stderr, "usage: bench_marg [--seconds N > 10] [--rate HZ]\n");
+        std::fprintf(stderr, "usage: bench_marg [--seconds N > 10] [--rate HZ] [--seed S]\n");
         return 2;
     }
 
@@ -60,7 +63,6 @@ int main(int argc, char **argv)
     std::printf("%-28s %9s %9s %11s %9s %10s %12s\n", "profile", "total", "heading", "inclination", "max",
                 "peak deg/s", "samples/s");
 
-    int seed = 11;
     for (const Profile &profile : kProfiles) {
         SensorErrors errors = SensorErrors::Typical();
         // The calibration happens elsewhere, before the iron object comes near.

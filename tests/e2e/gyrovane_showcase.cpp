@@ -20,6 +20,9 @@
 #include <QTest>
 #include <QToolTip>
 
+#include "margbench.h"
+#include "margdrive.h"
+
 #include <cstdio>
 
 namespace {
@@ -129,5 +132,37 @@ int main(int argc, char **argv)
     for (QWidget *top : QApplication::topLevelWidgets())
         if (top->inherits("QTipLabel") && top->isVisible())
             Save(top, "tooltip");
+
+    // The MARG bench, which the program keeps hidden: in the middle of a field calibration, then
+    // running, with its chart.
+    MargBench bench(nullptr);
+    bench.show();
+    if (!QTest::qWaitForWindowExposed(&bench))
+        return 1;
+    SensorModel sensors(SensorErrors::Typical(), 5);
+    double t = 0;
+    auto *stageButton = bench.findChild<QPushButton *>("pushButton_FieldCalib_GoForNexStage");
+    for (int stage = 0; stage < 7; ++stage) {
+        stageButton->click();
+        const MotionSample still = StillSample(margdrive::kStageReadings[stage], 20.0 * stage);
+        for (int i = 0; i < 5001; ++i) {
+            double g[3], a[3], f[3];
+            t += 1.0 / 800;
+            sensors.Read(still, t, g, a, f);
+            bench.On_NewDataDom9(1250, float(g[0]), float(g[1]), float(g[2]), float(a[0]), float(a[1]),
+                                 float(a[2]), float(f[0]), float(f[1]), float(f[2]));
+        }
+        if (stage == 2)
+            Save(&bench, "bench-calibrating");
+    }
+    const std::vector<margdrive::Sample> samples =
+        margdrive::Record(Motion(0, MotionProfile::Gentle), sensors, 800, 30.0, t);
+    for (const margdrive::Sample &s : samples)
+        bench.On_NewDataDom9(s.dt * 1e6f, s.gyr[0], s.gyr[1], s.gyr[2], s.acc[0], s.acc[1], s.acc[2], s.mag[0],
+                             s.mag[1], s.mag[2]);
+    Save(&bench, "bench-running");
+    bench.findChild<QTabWidget *>("tabWidget_ChartDeck")->setCurrentIndex(1);
+    QTest::qWait(500);
+    Save(&bench, "bench-chart");
     return 0;
 }
