@@ -608,7 +608,9 @@ void MargFilter::CorrectHeading(double dt, const double *gyr, const double mag[3
         Pr[i] = P_[3 * i] * r[6] + P_[3 * i + 1] * r[7] + P_[3 * i + 2] * r[8];
     const double sigmaVertical = std::sqrt(std::max(Dot(r + 6, Pr), 0.0));
     const double floor = kHeadingBiasFloor * kDeg;
-    const double tau = p_.tauMag * std::max(0.1, std::min(1.0, floor / std::max(sigmaVertical, 1e-12)));
+    const double tau = p_.magBiasEstimation
+                           ? p_.tauMag * std::max(0.1, std::min(1.0, floor / std::max(sigmaVertical, 1e-12)))
+                           : p_.tauMag;
     double k = FirstOrderGain(dt, tau);
     bool steady = true;
     if (magDisturbed_) {

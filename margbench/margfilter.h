@@ -32,9 +32,13 @@
 //
 // Gyro bias: a three-state Kalman filter. In motion, the inclination corrections measure the
 // horizontal components of the remaining bias (an uncorrected bias b tilts the frame at the rate
-// R b); as the sensor turns, all three axes pass through the horizontal. At rest (gyro and
+// R b); as the sensor turns, all three axes pass through the horizontal. The heading corrections
+// of an undisturbed field measure the vertical component the same way, so a sensor that stays
+// near level still learns it; a disturbed field measures nothing. At rest (gyro and
 // accelerometer steady for 1.5 s and the gravity and field directions unchanged) the low-pass
-// filtered gyro measures all three components directly.
+// filtered gyro measures all three components directly. While the vertical bias is still
+// uncertain the heading follows the field faster (down to a tenth of its time constant), since a
+// bias b leaves a heading error of b times the time constant.
 //
 // Magnetic disturbances: the field's norm and its dip angle are compared with a reference that
 // is learnt while the field is undisturbed. A field off by more than 10 % in norm or 10 degrees in
@@ -42,14 +46,22 @@
 // steady for 20 s while the sensor moves becomes the new reference (it was carried into another
 // room, say).
 //
+// Start: the inclination and heading of the first sample, then for one accelerometer time
+// constant the plain mean of the accelerometer (and a running mean of the heading), so that a
+// start in motion settles quickly; bias learning in motion waits until the filters have settled.
+//
 // Robustness: non-finite or absurd values of one sensor leave that sensor out of the update; a dt
-// that is not positive or not finite skips the sample; a dt longer than maxGap (a pause of the
-// stream, a time stamp that wrapped) is not integrated: the inclination and heading are taken
-// afresh from the accelerometer and magnetometer. The output is always a unit quaternion.
+// of zero (a repeated time stamp) skips the sample, one that is negative or not finite loses it;
+// a dt longer than maxGap (a pause of the stream, a time stamp that wrapped) is not integrated.
+// After a gap, or once lost samples may have hidden more than a degree of turn, the inclination
+// and heading are taken afresh from the accelerometer and magnetometer. The output is always a
+// unit quaternion.
 //
 // The structure follows VQF (D. Laidig, T. Seel: "VQF: Highly accurate IMU orientation estimation
 // with bias estimation and magnetic disturbance rejection", Information Fusion 91, 2023), whose
 // evaluation on real recordings with optical ground truth chose the time constants kept below.
+// VQF leaves the vertical bias to rest periods; here the undisturbed field also measures it, and
+// the heading gain follows how well it is known (magBiasEstimation turns both off).
 namespace marg {
 
 struct MargFilterParams
