@@ -238,7 +238,9 @@ void UnitRoster::On_Log_Node(QByteArray uuid, uint nodeId, QByteArray nodeName, 
         device.nodeId = nodeId;
         device.nodeName = nodeName;
     }
-    savedEntries = entries;
+    // Only this node's entry is now accepted. A record that arrives while the warning of a failed
+    // edit is up must not make the typed value the one the undo returns to.
+    savedEntries[uuid] = entries[uuid];
     TreeWidget_Update(entries);
 }
 

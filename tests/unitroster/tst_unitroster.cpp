@@ -146,6 +146,7 @@ private slots:
     void selectingDoubleClickingAndClosedWindows();
     void editInTree_data();
     void editInTree();
+    void recordDuringAFailedEditsWarning();
     void powerCycleReminder();
     void removedRowsAreForgotten();
 };
@@ -471,6 +472,31 @@ void tst_UnitRoster::editInTree()
     QVERIFY(r.Edit(row, 0, "9999"));
     QCOMPARE(row->text(0), shownId);
     QCOMPARE(row->text(1), shownName);
+}
+
+void tst_UnitRoster::recordDuringAFailedEditsWarning()
+{
+    // Regression: the other node's identity arrived while the "not unique" warning was up, and the
+    // undo then returned to the refused id.
+    Roster r;
+    r.Log(1, 32, "Bow", kQuietFirmware);
+    r.Log(2, 33, "Mast", kQuietFirmware);
+    QTreeWidgetItem *bow = r.Row(32);
+    int warnings = 0;
+    QTimer watch;
+    watch.setInterval(1);
+    connect(&watch, &QTimer::timeout, [&]() {
+        if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+            ++warnings;
+            r.Log(2, 33, "Mast", kQuietFirmware);
+            box->reject();
+        }
+    });
+    watch.start();
+    QVERIFY(r.Edit(bow, 0, "33"));
+    QCOMPARE(warnings, 1);
+    QCOMPARE(bow->text(0), QString("  32"));
+    QCOMPARE(r.Row(33)->text(1), QString("Mast"));
 }
 
 void tst_UnitRoster::powerCycleReminder()
