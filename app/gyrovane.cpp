@@ -1,4 +1,5 @@
 #include "gyrovane.h"
+#include "shelllog.h"
 #include "ui_gyrovane.h"
 
 #include "framecourier.h"
@@ -17,6 +18,8 @@
 #include <QtGui/QScreen>
 #include <QtWidgets/QMdiSubWindow>
 #include <QtWidgets/QMessageBox>
+
+Q_LOGGING_CATEGORY(lcShell, "gyrovane.shell", QtInfoMsg)
 
 namespace {
 
@@ -197,7 +200,7 @@ void Gyrovane::SetWindowFontSize(int size)
 void Gyrovane::On_UnitRoster_New_NodeID(QByteArray uuid, uint newNodeId, QByteArray newNodeName)
 {
     if (uuid.size() != kUuidSize) {
-        qDebug() << "Gyrovane::On_UnitRoster_New_NodeID - UUID Size unmatch!";
+        qCDebug(lcShell) << "Gyrovane::On_UnitRoster_New_NodeID - UUID Size unmatch!";
         return;
     }
     QByteArray name = newNodeName.left(kNameSize);
@@ -216,7 +219,7 @@ void Gyrovane::On_UnitRoster_ScanNode()
 void Gyrovane::On_UnitRoster_NodeCtrl(QByteArray uuid, int ctrlVal)
 {
     if (uuid.size() != kUuidSize) {
-        qDebug() << "Gyrovane::On_UnitRoster_NodeCtrl - UUID Size unmatch!";
+        qCDebug(lcShell) << "Gyrovane::On_UnitRoster_NodeCtrl - UUID Size unmatch!";
         return;
     }
     Enqueue({QueuedCommand::NodeCtrl, uuid, quint8(ctrlVal), 0, QByteArray()});
@@ -304,7 +307,7 @@ void Gyrovane::SendQueuedCommands()
             return;
         }
         if (command.attempts >= kCommandAttempts)
-            qDebug() << "Gyrovane::SendQueuedCommands - the link did not take a command, dropped";
+            qCDebug(lcShell) << "Gyrovane::SendQueuedCommands - the link did not take a command, dropped";
         queuedCommands.removeFirst();
     }
 }
@@ -312,13 +315,13 @@ void Gyrovane::SendQueuedCommands()
 void Gyrovane::On_RX_Data(const Np_HeartBeat &np_Heartbeat)
 {
     Q_UNUSED(np_Heartbeat);
-    qDebug() << "Gyrovane::On_RX_Data Np_HeartBeat";
+    qCDebug(lcShell) << "Gyrovane::On_RX_Data Np_HeartBeat";
 }
 
 void Gyrovane::On_RX_Data(const Np_Ack &np_Ack)
 {
     Q_UNUSED(np_Ack);
-    qDebug() << "Gyrovane::On_RX_Data Np_Ack";
+    qCDebug(lcShell) << "Gyrovane::On_RX_Data Np_Ack";
 }
 
 namespace {
@@ -332,7 +335,7 @@ double Microseconds(quint32 timeStamp) { return double(timeStamp); }
 void Gyrovane::On_RX_Data(const Np_Settings &np_Settings)
 {
     emit Sig_NewData_Settings(np_Settings.header.fromId(), np_Settings);
-    qDebug() << "Gyrovane::On_RX_Data Np_Settings";
+    qCDebug(lcShell) << "Gyrovane::On_RX_Data Np_Settings";
 }
 
 void Gyrovane::On_RX_Data(const Np_Status &np_Status)
@@ -462,7 +465,7 @@ void Gyrovane::On_LinkExchangeResult(quint16 peer, quint8 cmd, quint8 cmdRequest
 void Gyrovane::On_RequestImuSetting(quint16 nodeId)
 {
     Enqueue({QueuedCommand::SettingsRequest, QByteArray(), 0, nodeId, QByteArray()});
-    qDebug() << "On_RequestImuSetting";
+    qCDebug(lcShell) << "On_RequestImuSetting";
 }
 
 void Gyrovane::On_SendNSO(quint16 toId, Np_NSO np_NSO)
@@ -540,7 +543,7 @@ void Gyrovane::On_CreateNode(QByteArray uuid, uint nodeId, QString nodeName, int
 
 void Gyrovane::On_CloseNode(QByteArray uuid)
 {
-    qDebug() << "Gyrovane::On_CloseNode";
+    qCDebug(lcShell) << "Gyrovane::On_CloseNode";
     SensorPanel *window = nodeWindows.value(uuid);
     if (!window)
         return;
@@ -559,7 +562,7 @@ void Gyrovane::DetachNodeWindow(SensorPanel *window)
 
 void Gyrovane::On_RemoveNode(QByteArray uuid)
 {
-    qDebug() << "Gyrovane::On_RemoveNode";
+    qCDebug(lcShell) << "Gyrovane::On_RemoveNode";
     SensorPanel *window = nodeWindows.value(uuid);
     if (!window)
         return;

@@ -1,4 +1,5 @@
 #include "framecourier.h"
+#include "framecourierlog.h"
 #include "ui_framecourier.h"
 
 #include "portgate.h"
@@ -8,6 +9,8 @@
 #include <QtCore/QTimer>
 #include <QtGui/QCloseEvent>
 #include <QtWidgets/QMessageBox>
+
+Q_LOGGING_CATEGORY(lcLink, "gyrovane.link", QtInfoMsg)
 
 namespace {
 
@@ -105,9 +108,9 @@ void FrameCourier::Set_SendSetting_InReliableWay(quint16 toId, Np_Settings setti
     if (nOD->Write_Np_Settings(toId, settings) != NP_SUCC_)
         return;
     if (conversation->Assign(toId, NP_CMD_SETTING, 0) == NP_SUCC_)
-        qDebug() << "FrameCourier::Set_SendSetting_InReliableWay   SUCC";
+        qCDebug(lcLink) << "FrameCourier::Set_SendSetting_InReliableWay   SUCC";
     else
-        qDebug() << "FrameCourier::Set_SendSetting_InReliableWay   FAIL";
+        qCDebug(lcLink) << "FrameCourier::Set_SendSetting_InReliableWay   FAIL";
 }
 
 int FrameCourier::Set_SendCalibCmd(quint16 toId, quint8 calibType, quint8 calibCmd, quint16 calibCode,
@@ -211,7 +214,7 @@ void FrameCourier::on_pushButton_Connect_Disconnect_clicked()
 
 void FrameCourier::On_PortGate_ReturnMsg(int retVal, QString msg)
 {
-    qDebug() << "Serial RetMsg: " << msg;
+    qCDebug(lcLink) << "Serial RetMsg: " << msg;
     switch (retVal) {
     case 0: {
         ui->pushButton_Connect_Disconnect->setText(tr(kDisconnectText));
@@ -271,9 +274,9 @@ void FrameCourier::on_pushButton_clicked() {}
 
 void FrameCourier::on_pushButton_2_clicked()
 {
-    qDebug() << "On_NbConver Requset";
+    qCDebug(lcLink) << "On_NbConver Requset";
     if (Set_RequestPkg(NP_ID_BROADCAST_, NP_CMD_SETTING) == NP_SUCC_)
-        qDebug() << "On_NbConver NP_CMD_SETTING Request Assigned";
+        qCDebug(lcLink) << "On_NbConver NP_CMD_SETTING Request Assigned";
 }
 
 void FrameCourier::On_PortGate_ScanPortEvent() { emit Sig_PortGate_ScanPortEvent(); }

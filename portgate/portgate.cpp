@@ -1,4 +1,5 @@
 #include "portgate.h"
+#include "portgatelog.h"
 
 #include <QtCore/QDebug>
 #include <QtCore/QDir>
@@ -13,6 +14,8 @@
 
 #include <sys/stat.h>
 #include <unistd.h>
+
+Q_LOGGING_CATEGORY(lcPortGate, "gyrovane.portgate", QtInfoMsg)
 
 namespace {
 
@@ -404,6 +407,6 @@ void PortGate::On_PortError(QSerialPort::SerialPortError error)
     auto *port = qobject_cast<QSerialPort *>(sender());
     if ((error != QSerialPort::ResourceError && error != QSerialPort::ReadError) || !port || !port->isOpen())
         return;
-    qDebug() << "PortGate: port" << port->portName() << "lost:" << port->errorString();
+    qCDebug(lcPortGate) << "PortGate: port" << port->portName() << "lost:" << port->errorString();
     CloseSerialPort();
 }

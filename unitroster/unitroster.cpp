@@ -1,4 +1,5 @@
 #include "unitroster.h"
+#include "unitrosterlog.h"
 #include "ui_unitroster.h"
 
 #include <QtCore/QDebug>
@@ -9,6 +10,8 @@
 #include <QtWidgets/QMessageBox>
 
 #include <climits>
+
+Q_LOGGING_CATEGORY(lcRoster, "gyrovane.roster", QtInfoMsg)
 
 namespace {
 
@@ -160,7 +163,7 @@ int UnitRoster::Uniqueness_NodeID(QTreeWidgetItem *row, uint id)
         if (ok && shown == id)
             return 0;
     }
-    qDebug() << "Unique!";
+    qCDebug(lcRoster) << "Unique!";
     return 1;
 }
 
@@ -203,7 +206,7 @@ void UnitRoster::NodeScan_TimerInterrupt()
         ScanNode_Stop();
         return;
     }
-    qDebug() << "NodeScan Timer -- emit Sig_ScanNode()";
+    qCDebug(lcRoster) << "NodeScan Timer -- emit Sig_ScanNode()";
     emit Sig_ScanNode();
 }
 
@@ -266,7 +269,7 @@ void UnitRoster::On_Remove_Node(QByteArray uuid)
 
 void UnitRoster::On_Close_Node(QByteArray uuid)
 {
-    qDebug() << "UnitRoster::On_Close_Node";
+    qCDebug(lcRoster) << "UnitRoster::On_Close_Node";
     const auto found = entries.find(uuid);
     if (found == entries.end())
         return;
@@ -528,10 +531,10 @@ int UnitRoster::FoldVersionNumber(const QString &version, const char *debugLabel
         // Saturated, so that a malformed text cannot overflow.
         number = qBound<qint64>(INT_MIN, number * 10 + n, INT_MAX);
         if (runningValue)
-            qDebug() << debugLabel << number;
+            qCDebug(lcRoster) << debugLabel << number;
     }
     if (!runningValue)
-        qDebug() << debugLabel << number;
+        qCDebug(lcRoster) << debugLabel << number;
     return int(number);
 }
 
@@ -548,7 +551,7 @@ int UnitRoster::ParseRevision(const QString &version)
                 revision = n;
         }
     }
-    qDebug() << "Firmware Revision=" << revision;
+    qCDebug(lcRoster) << "Firmware Revision=" << revision;
     return revision;
 }
 

@@ -45,9 +45,15 @@ bool RequestLoopRunning(SensorPanel *panel)
 
 // Fails the test on any warning about objects, widgets or connections, for the closing paths.
 QStringList objectWarnings;
+// Lines a user who started the program from a terminal would see: debug and info output of our
+// own code, which stays off unless the logging rules switch it on.
+QStringList chatter;
 QtMessageHandler previousHandler = nullptr;
 void WarningCatcher(QtMsgType type, const QMessageLogContext &context, const QString &message)
 {
+    const QByteArray category = context.category ? QByteArray(context.category) : QByteArray("default");
+    if ((type == QtDebugMsg || type == QtInfoMsg) && (category == "default" || category.startsWith("gyrovane")))
+        chatter << message;
     if (type != QtDebugMsg && type != QtInfoMsg &&
         (message.contains("QObject") || message.contains("QWidget") || message.contains("deleted") ||
          message.contains("destroyed") || message.contains("connect")))
@@ -88,6 +94,7 @@ void tst_NodeWindow::initTestCase()
 void tst_NodeWindow::init()
 {
     objectWarnings.clear();
+    chatter.clear();
     window = new Gyrovane;
     window->show();
     QVERIFY(QTest::qWaitForWindowExposed(window));
@@ -101,6 +108,7 @@ void tst_NodeWindow::cleanup()
     delete window;
     window = nullptr;
     QCOMPARE(objectWarnings, QStringList());
+    QCOMPARE(chatter, QStringList());
 }
 
 void tst_NodeWindow::openedNodeShowsItsOwnData()
