@@ -33,8 +33,11 @@ void NimboProtocol::FreeBuffers()
 {
     delete[] inBuf;
     delete[] outBuf;
+    delete[] replayBuf;
     inBuf = nullptr;
     outBuf = nullptr;
+    replayBuf = nullptr;
+    replayPos = replayEnd = 0;
     inBufSize = 0;
     outBufSize = 0;
 }
@@ -49,10 +52,13 @@ int NimboProtocol::Init(int iDataMaxSize, int oDataMaxSize)
     FreeBuffers();
     iDS = iDataMaxSize;
     oDS = oDataMaxSize;
-    inBufSize = iDS + kMaxOverhead;
+    // Room for the longest frame the length field allows: an oversized frame is kept while it
+    // arrives, so that a damaged one can be searched again for the frames it swallowed.
+    inBufSize = MAX_PAYLOAD_SIZE_ + kMaxOverhead;
     outBufSize = oDS + kMaxOverhead;
     inBuf = new char[size_t(inBufSize)]();
     outBuf = new char[size_t(outBufSize)]();
+    replayBuf = new char[size_t(inBufSize)]();
     p = 0;
     omitStream = 'N';
     inQueue.resize(iDS * 50);
@@ -154,17 +160,21 @@ int NimboProtocol::AssembleInputPackage(char *rawData, int rawDataLenth, char **
     }
 
     const int bodyOffset = BodyOffset();
-    while (!inQueue.empty()) {
+    while (replayPos < replayEnd || !inQueue.empty()) {
         if (p == 0) {
-            // Hunting: every byte before the next HEAD_1_ is a bad head byte.
+            // Hunting: every byte before the next HEAD_1_ is a bad head byte. Bytes of a failed
+            // frame are searched again before new ones.
+            const bool replaying = replayPos < replayEnd;
             int run = 0;
-            const char *front = inQueue.frontRun(&run);
+            const char *front = replaying ? replayBuf + replayPos : inQueue.frontRun(&run);
+            if (replaying)
+                run = replayEnd - replayPos;
             const void *hit = std::memchr(front, HEAD_1_, size_t(run));
             const int skipped = hit ? int(static_cast<const char *>(hit) - front) : run;
             sRecvByte_BadHead += quint32(skipped);
-            inQueue.popMany(nullptr, skipped);
+            Take(nullptr, skipped);
             if (hit) {
-                inQueue.pop();
+                Take(nullptr, 1);
                 inBuf[p++] = char(HEAD_1_);
                 omitStream = 'N';
                 ++sRecvByte_GoodHead;
@@ -173,17 +183,15 @@ int NimboProtocol::AssembleInputPackage(char *rawData, int rawDataLenth, char **
         }
 
         if (p < bodyOffset) {
-            const char c = inQueue.front();
-            inQueue.pop();
-            if (HEAD_LENGTH_ == 2 && p == 1) {
-                // A byte that is not HEAD_2_ is dropped without being looked at as a new HEAD_1_.
-                if (quint8(c) == HEAD_2_)
-                    inBuf[p++] = c;
-                else
-                    p = 0;
+            char c = 0;
+            Take(&c, 1);
+            inBuf[p++] = c;
+            if (HEAD_LENGTH_ == 2 && p == 2) {
+                // Not a second head byte: not a frame; this byte may start the next one.
+                if (quint8(c) != HEAD_2_)
+                    Resynchronise();
                 continue;
             }
-            inBuf[p++] = c;
             if (p < bodyOffset)
                 continue;
 
@@ -193,7 +201,7 @@ int NimboProtocol::AssembleInputPackage(char *rawData, int rawDataLenth, char **
                 length = HEAD_LENGTH_MSB_AHEAD_ ? (lengthField[0] << 8) | lengthField[1]
                                                 : lengthField[0] | (lengthField[1] << 8);
             if (length == 0 || length > MAX_PAYLOAD_SIZE_) {
-                p = 0;
+                Resynchronise();
                 continue;
             }
             declaredPayloadSize = length;
@@ -206,27 +214,69 @@ int NimboProtocol::AssembleInputPackage(char *rawData, int rawDataLenth, char **
         }
 
         const int frameLength = declaredPayloadSize + Overhead();
+        p += Take(inBuf + p, frameLength - p);
+        if (p < frameLength)
+            continue;
+        ++sRecvPkg_Total;
         if (omitStream == 'N') {
-            p += inQueue.popMany(inBuf + p, frameLength - p);
-            if (p == frameLength) {
-                ++sRecvPkg_Total;
+            const int result = UnWrapInData(inBuf, payloadData, declaredPayloadSize);
+            if (result == NP_SUCC_) {
                 p = 0;
-                const int result = UnWrapInData(inBuf, payloadData, declaredPayloadSize);
-                if (result == NP_SUCC_ && payloadSize)
+                if (payloadSize)
                     *payloadSize = declaredPayloadSize;
-                return result;
+            } else {
+                // A damaged length may have framed good frames inside this one: look again from
+                // the byte after its head.
+                Resynchronise();
             }
-        } else {
-            p += inQueue.popMany(nullptr, frameLength - p);
-            if (p == frameLength) {
-                ++sRecvPkg_Total;
-                ++sRecvPkg_Omit;
-                p = 0;
-                return inQueue.empty() ? NP_QUEUE_EMPTY_ : NP_NORMAL_EXIT_;
-            }
+            return result;
         }
+        // Too long for this receiver: omitted, whatever its checksum. Only a damaged one is
+        // searched again, so that good frames it seemed to contain are not lost.
+        ++sRecvPkg_Omit;
+        if (Checksum_Verify(inBuf + HEAD_LENGTH_, SIZE_LENGTH_ + declaredPayloadSize, ReceivedChecksum()) ==
+            NP_SUCC_)
+            p = 0;
+        else
+            Resynchronise();
+        return replayPos >= replayEnd && inQueue.empty() ? NP_QUEUE_EMPTY_ : NP_NORMAL_EXIT_;
     }
     return NP_QUEUE_EMPTY_;
+}
+
+int NimboProtocol::Take(char *out, int count)
+{
+    int taken = 0;
+    if (replayPos < replayEnd) {
+        taken = qMin(count, replayEnd - replayPos);
+        if (out)
+            std::memcpy(out, replayBuf + replayPos, size_t(taken));
+        replayPos += taken;
+    }
+    if (taken < count)
+        taken += inQueue.popMany(out ? out + taken : nullptr, count - taken);
+    return taken;
+}
+
+void NimboProtocol::Resynchronise()
+{
+    // What followed the failed head goes back in front of what is still to be searched. It never
+    // outgrows one frame: bytes taken from the replay come back shorter by the head, and bytes
+    // taken from the queue only once the replay is used up.
+    const int rest = replayEnd - replayPos;
+    const int again = p - 1;
+    std::memmove(replayBuf + again, replayBuf + replayPos, size_t(rest));
+    std::memcpy(replayBuf, inBuf + 1, size_t(again));
+    replayPos = 0;
+    replayEnd = again + rest;
+    p = 0;
+}
+
+quint16 NimboProtocol::ReceivedChecksum() const
+{
+    const quint8 *bytes =
+        reinterpret_cast<const quint8 *>(inBuf + HEAD_LENGTH_ + SIZE_LENGTH_ + declaredPayloadSize);
+    return CHECKSUM_LENGTH_ == 2 ? quint16(bytes[0] | (bytes[1] << 8)) : bytes[0];
 }
 
 int NimboProtocol::UnWrapInData(char *packageData, char **payloadData, int payloadSize)

@@ -96,10 +96,19 @@ private:
     int Overhead() const { return HEAD_LENGTH_ + SIZE_LENGTH_ + CHECKSUM_LENGTH_; }
     static float Rate(quint32 num, quint32 den) { return den == 0 ? 0.0f : float(num) / float(den); }
     void FreeBuffers();
+    // Takes count bytes (out may be null): first those of a failed frame, then the queue's.
+    int Take(char *out, int count);
+    // After a failed head, length or checksum: the bytes after the failed head are searched again.
+    void Resynchronise();
+    // The checksum field of the frame in inBuf.
+    quint16 ReceivedChecksum() const;
     // Number of head and length bytes; the body starts here.
     int BodyOffset() const { return HEAD_LENGTH_ + SIZE_LENGTH_; }
     int inBufSize = 0;
     int outBufSize = 0;
+    char *replayBuf = nullptr; // bytes of a failed frame still to be searched, [replayPos, replayEnd)
+    int replayPos = 0;
+    int replayEnd = 0;
 };
 
 #endif // NIMBOPROTOCOL_H

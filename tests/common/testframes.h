@@ -121,6 +121,73 @@ inline QVector<GoldenFrame> LoadGoldenFrames()
     return frames;
 }
 
+
+// Kinds of damage on a line, for the framers' long-stream tests.
+enum StreamDamage {
+    kNoiseWithHeadBytes, // noise between frames in which 0xAA is common
+    kNoiseWithWholeHeads, // noise that begins with 0xAA 0x55 and a length
+    kDamagedLengthByte,
+    kBitFlippedAnywhere,
+    kCutOffFrame, // a frame that lost at least its last two bytes
+    kStreamDamageKinds
+};
+
+// `frames` frames to toId, one in four damaged (or followed by noise) as `damage` says, then the
+// 130 bytes of silence that complete any false frame still waiting. The payloads of the frames
+// that left intact go to `intact`, in order. Payload sizes 8..40.
+inline QByteArray DamagedStream(int damage, int frames, quint32 seed, int toId, QVector<QByteArray> *intact)
+{
+    quint32 state = seed * 2654435761u + 1u;
+    auto next = [&state](quint32 bound) {
+        state = state * 1664525u + 1013904223u;
+        return (state >> 8) % bound;
+    };
+    QByteArray stream;
+    for (int i = 0; i < frames; ++i) {
+        const QByteArray payload = Payload(35 + i % 3, 40, toId, 8 + 4 * (i % 9), i);
+        QByteArray frame = Frame(payload);
+        QByteArray noise;
+        bool hit = false;
+        if (next(4) == 0) {
+            switch (damage) {
+            case kNoiseWithHeadBytes:
+                for (int n = 1 + int(next(8)); n > 0; --n)
+                    noise.append(next(3) == 0 ? char(0xAA) : char(next(256)));
+                break;
+            case kNoiseWithWholeHeads:
+                noise = QByteArray("\xAA\x55", 2);
+                for (int n = 1 + int(next(3)); n > 0; --n)
+                    noise.append(char(next(256)));
+                break;
+            case kDamagedLengthByte: frame[2] = char(frame[2] ^ (1 << next(8))); hit = true; break;
+            case kBitFlippedAnywhere: {
+                const int bit = int(next(quint32(frame.size() * 8)));
+                frame[bit / 8] = char(frame[bit / 8] ^ (1 << (bit % 8)));
+                hit = true;
+                break;
+            }
+            default:
+                // A frame that lost only its last byte can be completed by the next one's head,
+                // and then it arrived intact after all.
+                frame = frame.left(1 + int(next(quint32(frame.size() - 2))));
+                hit = true;
+                break;
+            }
+        }
+        if (!hit)
+            intact->append(payload);
+        stream += frame + noise;
+    }
+    return stream + QByteArray(130, '\0');
+}
+
+inline const char *StreamDamageName(int damage)
+{
+    static const char *const kNames[] = {"noise with head bytes", "noise with whole heads", "damaged length bytes",
+                                         "a bit flipped anywhere", "cut-off frames"};
+    return kNames[damage];
+}
+
 } // namespace testframes
 
 #endif // TESTFRAMES_H

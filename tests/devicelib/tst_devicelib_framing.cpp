@@ -23,6 +23,8 @@ private slots:
     void resynchronises_data();
     void resynchronises();
     void everyFlippedBitIsRejected();
+    void intactFramesSurviveDamage_data();
+    void intactFramesSurviveDamage();
     void severalFramesInOneCall();
     void largeChunkLosesNothing();
     void createRefusesBadSizes_data();
@@ -62,11 +64,13 @@ void TestDevicelibFraming::resynchronises_data()
     QTest::addColumn<quint32>("omitted");
 
     QTest::newRow("noise") << QByteArray("\x01\x55\x00\xFF\x13", 5) << 5u << 0u;
-    // The second AA is not 55 and is dropped without a second look; the 55 after it is a bad head.
+    // The second AA is no second head byte but starts a frame of its own, whose length (the real
+    // frame's AA) fails: searched again from its 55, a bad head, the real frame is found.
     QTest::newRow("double head") << QByteArray("\xAA\xAA\x55", 3) << 1u << 0u;
-    QTest::newRow("length 0") << QByteArray("\xAA\x55\x00", 3) << 0u << 0u;
-    QTest::newRow("length 121") << QByteArray("\xAA\x55\x79", 3) << 0u << 0u;
-    QTest::newRow("length 255") << QByteArray("\xAA\x55\xFF", 3) << 0u << 0u;
+    // A bad length: the 55 and the length byte are searched again, as bad heads.
+    QTest::newRow("length 0") << QByteArray("\xAA\x55\x00", 3) << 2u << 0u;
+    QTest::newRow("length 121") << QByteArray("\xAA\x55\x79", 3) << 2u << 0u;
+    QTest::newRow("length 255") << QByteArray("\xAA\x55\xFF", 3) << 2u << 0u;
     QByteArray longFrame = IndependentFrame(Payload(NP_CMD_RPY_, 2, kNode, 100));
     QTest::newRow("length 100 skipped whole") << longFrame << 0u << 1u;
 }
@@ -82,6 +86,37 @@ void TestDevicelibFraming::resynchronises()
     QCOMPARE(node.link.protocol.sRecvByte_BadHead, badHead);
     QCOMPARE(node.link.protocol.sRecvPkg_Omit, omitted);
     QCOMPARE(node.link.protocol.sRecvPkg_Bad, 0u);
+}
+
+void TestDevicelibFraming::intactFramesSurviveDamage_data()
+{
+    QTest::addColumn<int>("damage");
+    for (int damage = 0; damage < testframes::kStreamDamageKinds; ++damage)
+        QTest::newRow(testframes::StreamDamageName(damage)) << damage;
+}
+
+void TestDevicelibFraming::intactFramesSurviveDamage()
+{
+    // The node's framer, like the host's, searches a failed frame's bytes again.
+    QFETCH(int, damage);
+    QVector<QByteArray> intact;
+    const QByteArray stream = testframes::DamagedStream(damage, 5000, quint32(3 + damage), 2, &intact);
+    devc::NimboProtocol protocol;
+    devc::NimboProtocol_Init(&protocol, 44, 44);
+    QVector<QByteArray> received;
+    for (int at = 0; at < stream.size();) {
+        const int piece = qMin(qMin(1 + at % 97, devc::NimboProtocol_InQueueFree(&protocol)), int(stream.size()) - at);
+        const uint8_t *bytes = reinterpret_cast<const uint8_t *>(stream.constData() + at);
+        const uint8_t *payload = nullptr;
+        int size = 0;
+        for (int r = devc::NimboProtocol_AssembleInputPackage(&protocol, bytes, piece, &payload, &size);
+             r != NP_QUEUE_EMPTY_; r = devc::NimboProtocol_AssembleInputPackage(&protocol, nullptr, 0, &payload, &size))
+            if (r == NP_SUCC_)
+                received.append(QByteArray(reinterpret_cast<const char *>(payload), size));
+        at += piece;
+    }
+    QCOMPARE(received.size(), intact.size());
+    QVERIFY(received == intact);
 }
 
 void TestDevicelibFraming::everyFlippedBitIsRejected()

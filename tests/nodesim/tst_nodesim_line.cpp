@@ -138,6 +138,7 @@ private slots:
     void corruptFramesNeverReachASignal();
     void droppedFramesAreTheLoggedOnes();
     void noiseCostsNoFrame();
+    void harshNoiseCostsNoIntactFrame();
     void mutedTypesAreNeverSent();
     void latencyDelaysTheAnswer();
     void reopeningGetsNoBacklog();
@@ -181,6 +182,23 @@ void TestNodesimLine::noiseCostsNoFrame()
     QCOMPARE(b.host.Protocol().RecvPkgBad(), 0u);
     QCOMPARE(b.host.Protocol().RecvPkgOmit(), 0u);
     QVERIFY(CheckReceivedAgainstLog(b, 0) > 200);
+    QVERIFY2(b.sim.Stop(), qPrintable(b.sim.ErrorString()));
+}
+
+void TestNodesimLine::harshNoiseCostsNoIntactFrame()
+{
+    // Noise with head bytes and false heads, and damaged length bytes: the receiver searches the
+    // bytes of every failed frame again, so each frame that left intact arrives.
+    SimBench b;
+    QVERIFY2(b.Start({"--noise", "6", "--corrupt", "0.2", "--harsh", "--odr", "400", "--seed", "5"}),
+             qPrintable(b.sim.ErrorString()));
+    QVERIFY(b.host.WaitFor(NP_CMD_RPY_, 32, 400, 8000));
+    int corrupted = 0;
+    CheckNoneLost(b, 32, NP_CMD_RPY_, 0, "corrupt", &corrupted);
+    CheckNoneLost(b, 32, NP_CMD_Raw_GYRO_ACC_MAG_, 0, "corrupt", &corrupted);
+    QVERIFY(corrupted > 50);
+    QVERIFY(b.host.Protocol().RecvPkgBad() + b.host.Protocol().RecvPkgOmit() > 0);
+    QVERIFY(CheckReceivedAgainstLog(b, 0) > 500);
     QVERIFY2(b.sim.Stop(), qPrintable(b.sim.ErrorString()));
 }
 

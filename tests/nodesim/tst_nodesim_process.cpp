@@ -45,7 +45,7 @@ void TestNodesimProcess::help()
     QCOMPARE(p.exitCode(), 0);
     const QString text = QString::fromLocal8Bit(p.readAllStandardOutput());
     for (const char *option : {"--port-dir", "--nodes", "--node", "--odr", "--log", "--drop", "--corrupt",
-                               "--noise", "--mute", "--latency-ms", "--exit-after", "--help"})
+                               "--noise", "--harsh", "--mute", "--latency-ms", "--exit-after", "--help"})
         QVERIFY2(text.contains(option), option);
 }
 

@@ -102,6 +102,8 @@ private slots:
     void threeFramesInOneCall();
     void noiseCostsBadHeadBytesOnly();
     void falseSecondHeadByte();
+    void intactFramesSurviveDamage_data();
+    void intactFramesSurviveDamage();
     void badLengthResynchronises_data();
     void badLengthResynchronises();
     void oversizedFrameIsOmittedWhole();
@@ -220,18 +222,47 @@ void tst_Framing::noiseCostsBadHeadBytesOnly()
 
 void tst_Framing::falseSecondHeadByte()
 {
-    // AA AA 55 ...: the second AA is taken as a failed second head byte and dropped, the 55 that
-    // follows is a bad head byte, and the frame is lost; the next intact frame is found.
+    // AA AA 55 ...: the second AA is no second head byte, but it starts the frame that follows,
+    // which is kept.
     QScopedPointer<NimboProtocol> p(NewProtocol());
     const QByteArray payload = Payload(35, 40, 2, 20);
     const QByteArray frame = Frame(payload);
     const Feed f = FeedAndDrain(*p, QByteArray(1, char(0xAA)) + frame + frame);
-    QCOMPARE(f.payloads.size(), 1);
+    QCOMPARE(f.payloads, (QVector<QByteArray>{payload, payload}));
     const Counters c = Snapshot(*p);
     QVERIFY(!frame.mid(1).contains(char(0xAA)));
-    QCOMPARE(c.goodHead, 2u);                       // the stray AA and the second frame's AA
-    QCOMPARE(c.badHead, quint32(frame.size() - 1)); // the lost frame from its 55 on
-    QCOMPARE(c.pkgTotal, 1u);
+    QCOMPARE(c.goodHead, 3u); // the stray AA and both frames' AA
+    QCOMPARE(c.badHead, 0u);
+    QCOMPARE(c.pkgTotal, 2u);
+}
+
+void tst_Framing::intactFramesSurviveDamage_data()
+{
+    QTest::addColumn<int>("damage");
+    for (int damage = 0; damage < kStreamDamageKinds; ++damage)
+        QTest::newRow(StreamDamageName(damage)) << damage;
+}
+
+void tst_Framing::intactFramesSurviveDamage()
+{
+    // 20,000 frames, one in four damaged or followed by noise, fed in random pieces: every frame
+    // that arrived intact comes out, in order, and nothing else does.
+    QFETCH(int, damage);
+    QVector<QByteArray> intact;
+    const QByteArray stream = DamagedStream(damage, 20000, quint32(17 + damage), 2, &intact);
+    QScopedPointer<NimboProtocol> p(NewProtocol());
+    QRandomGenerator rng{quint32(damage)};
+    QVector<QByteArray> received;
+    for (int at = 0; at < stream.size();) {
+        const int piece = qMin(int(rng.bounded(1, 300)), stream.size() - at);
+        received += FeedAndDrain(*p, stream.mid(at, piece)).payloads;
+        at += piece;
+    }
+    QCOMPARE(received.size(), intact.size());
+    QVERIFY(received == intact);
+    const Counters c = Snapshot(*p);
+    QCOMPARE(c.good, quint32(intact.size()));
+    QCOMPARE(c.total, quint32(stream.size()));
 }
 
 void tst_Framing::badLengthResynchronises_data()
@@ -254,15 +285,13 @@ void tst_Framing::badLengthResynchronises()
     const Counters c = Snapshot(*p);
     QCOMPARE(c.pkgTotal, 1u);
     QCOMPARE(c.goodHead, 2u);
-    QCOMPARE(c.badHead, 5u);
+    QCOMPARE(c.badHead, 7u); // searched again from the byte after the failed head: 55, length, 5 bytes
 }
 
 void tst_Framing::oversizedFrameIsOmittedWhole()
 {
     QScopedPointer<NimboProtocol> p(NewProtocol());
-    QByteArray big = Frame(Payload(43, 40, 2, 100));
-    // Corrupt its checksum: an omitted frame's checksum is never examined.
-    big[big.size() - 1] = char(big[big.size() - 1] ^ 0xFF);
+    const QByteArray big = Frame(Payload(43, 40, 2, 100));
     const QByteArray payload = Payload(35, 40, 2, 20);
     const Feed f = FeedAndDrain(*p, big + Frame(payload));
     QCOMPARE(f.results.first(), NP_NORMAL_EXIT_);
@@ -274,11 +303,23 @@ void tst_Framing::oversizedFrameIsOmittedWhole()
     QCOMPARE(c.good, 1u);
     QCOMPARE(c.badHead, 0u);
 
+    // A damaged one still counts as omitted, not bad, but its bytes are searched again.
+    QByteArray damaged = big;
+    damaged[damaged.size() - 1] = char(damaged[damaged.size() - 1] ^ 0xFF);
+    const Feed again = FeedAndDrain(*p, damaged + Frame(payload));
+    QCOMPARE(again.payloads, QVector<QByteArray>{payload});
+    c = Snapshot(*p);
+    QCOMPARE(c.omit, 2u);
+    QCOMPARE(c.bad, 0u);
+    QVERIFY(c.badHead > 0u);
+    const quint32 badHeadBefore = c.badHead;
+
     // Alone in a call it reports that the queue is exhausted.
-    const Feed alone = FeedAndDrain(*p, Frame(Payload(43, 40, 2, 100)));
+    const Feed alone = FeedAndDrain(*p, big);
     QCOMPARE(alone.results, QVector<int>{NP_QUEUE_EMPTY_});
-    QCOMPARE(p->RecvPkgOmit(), 2u);
-    QVERIFY(qAbs(p->GetStatistic_Recv_Pkg_OmitRate() - 2.0f / 3.0f) < 1e-6f);
+    QCOMPARE(p->RecvPkgOmit(), 3u);
+    QCOMPARE(Snapshot(*p).badHead, badHeadBefore);
+    QVERIFY(qAbs(p->GetStatistic_Recv_Pkg_OmitRate() - 3.0f / 5.0f) < 1e-6f);
 }
 
 void tst_Framing::singleBitFlip_data()

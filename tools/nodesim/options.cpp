@@ -163,6 +163,8 @@ std::string UsageText()
            "  --drop P              drop each sent frame with probability P (0..1)\n"
            "  --corrupt P           flip one bit of each sent frame with probability P (0..1)\n"
            "  --noise N             N random bytes (never the head byte 0xAA) after each frame\n"
+           "  --harsh               --noise may hold head bytes (0xAA, and 0xAA 0x55), --corrupt\n"
+           "                        may hit the length byte\n"
            "  --mute CMD[,CMD]      never send records of these types\n"
            "  --latency-ms MS       each node handles a received record MS milliseconds late\n"
            "  --exit-after S        exit after S seconds\n"
@@ -216,6 +218,10 @@ bool ParseOptions(int argc, char **argv, Options *options, std::string *error)
         }
         if (arg == "--log-truth") {
             o.logTruth = true;
+            continue;
+        }
+        if (arg == "--harsh") {
+            o.harsh = true;
             continue;
         }
         static const char *const kWithValue[] = {"--port-dir", "--nodes",      "--node",       "--odr",

@@ -28,6 +28,7 @@ struct Options
     double drop = 0.0;
     double corrupt = 0.0;
     int noise = 0;
+    bool harsh = false; // noise with head bytes, corruption of the length byte
     std::set<int> mute;
     int latencyMs = 0;
     double exitAfter = 0.0; // 0: run until a signal

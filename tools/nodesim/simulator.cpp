@@ -13,6 +13,7 @@ namespace {
 
 constexpr int64_t kProbeInterval = 10 * 1000000; // ns between checks whether a host opened the port
 constexpr uint8_t kHead1 = 0xAA;
+constexpr uint8_t kHead2 = 0x55;
 
 int64_t MonotonicNs()
 {
@@ -87,16 +88,25 @@ void Simulator::Transmit(uint16_t nodeId, const uint8_t *frame, int size, const 
         std::vector<uint8_t> bytes(frame, frame + size);
         if (options_.corrupt > 0 && unit_(random_) < options_.corrupt) {
             // A bit of the payload or checksum: the frame stays a frame, and fails its check.
-            const int bit = std::uniform_int_distribution<int>(3 * 8, size * 8 - 1)(random_);
+            // Harsh: the length byte too, which misframes what follows.
+            const int firstByte = options_.harsh ? 2 : 3;
+            const int bit = std::uniform_int_distribution<int>(firstByte * 8, size * 8 - 1)(random_);
             bytes[size_t(bit / 8)] ^= uint8_t(1u << (bit % 8));
             fault = "corrupt";
         }
         // Noise never holds a head byte, so it costs the receiver nothing but bad-head bytes.
+        // Harsh noise does, and whole false heads now and then.
         for (int i = 0; i < options_.noise; ++i) {
+            if (options_.harsh && i + 1 < options_.noise && unit_(random_) < 0.1) {
+                bytes.push_back(kHead1);
+                bytes.push_back(kHead2);
+                ++i;
+                continue;
+            }
             uint8_t c;
             do
                 c = uint8_t(std::uniform_int_distribution<int>(0, 255)(random_));
-            while (c == kHead1);
+            while (c == kHead1 && !options_.harsh);
             bytes.push_back(c);
         }
         if (line_.Enqueue(bytes.data(), int(bytes.size())) == PtyLine::Queued::Overrun)

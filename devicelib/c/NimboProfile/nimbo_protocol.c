@@ -83,18 +83,12 @@ int NimboProtocol_CreateOutputPackage(NimboProtocol *np, const uint8_t *payload,
 int NimboProtocol_InQueueFree(const NimboProtocol *np) { return NimboQueue_Free(&np->inQueue); }
 
 /* Checks the complete frame in inBuf. */
+static int ChecksumMatches(NimboProtocol *np);
+
 static int UnwrapInData(NimboProtocol *np, const uint8_t **payload, int *payloadSize)
 {
     const int n = np->declaredPayloadSize;
-    const uint8_t *checksumBytes = np->inBuf + NP_BODY_OFFSET_ + n;
-    uint16_t received = checksumBytes[0];
-    uint16_t expected = NimboProtocol_Checksum(np, np->inBuf + 2, n + 1);
-    if (np->checksumLength == 2) {
-        received = (uint16_t)(received | ((unsigned)checksumBytes[1] << 8));
-    } else {
-        expected &= 0xFFu;
-    }
-    if (received != expected) {
+    if (!ChecksumMatches(np)) {
         ++np->sRecvPkg_Bad;
         return NP_FAIL_;
     }
@@ -106,10 +100,52 @@ static int UnwrapInData(NimboProtocol *np, const uint8_t **payload, int *payload
     return NP_SUCC_;
 }
 
+/* The checksum field of the frame in inBuf matches its length byte and payload. */
+static int ChecksumMatches(NimboProtocol *np)
+{
+    const int n = np->declaredPayloadSize;
+    const uint8_t *checksumBytes = np->inBuf + NP_BODY_OFFSET_ + n;
+    uint16_t received = checksumBytes[0];
+    uint16_t expected = NimboProtocol_Checksum(np, np->inBuf + 2, n + 1);
+    if (np->checksumLength == 2)
+        received = (uint16_t)(received | ((unsigned)checksumBytes[1] << 8));
+    else
+        expected &= 0xFFu;
+    return received == expected;
+}
+
+/* The next byte to look at: first those of a failed frame, then the queue's. */
+static int TakeByte(NimboProtocol *np, uint8_t *c)
+{
+    if (np->replayPos < np->replayEnd) {
+        *c = np->replay[np->replayPos++];
+        return 1;
+    }
+    if (NimboQueue_Empty(&np->inQueue))
+        return 0;
+    *c = NimboQueue_Front(&np->inQueue);
+    NimboQueue_Pop(&np->inQueue);
+    return 1;
+}
+
+/* After a failed head, length or checksum, the bytes after the failed head are searched again,
+   before what was still to be searched. They never outgrow one frame. */
+static void Resynchronise(NimboProtocol *np)
+{
+    const int rest = np->replayEnd - np->replayPos;
+    const int again = np->p - 1;
+    memmove(np->replay + again, np->replay + np->replayPos, (size_t)rest);
+    memcpy(np->replay, np->inBuf + 1, (size_t)again);
+    np->replayPos = 0;
+    np->replayEnd = again + rest;
+    np->p = 0;
+}
+
 int NimboProtocol_AssembleInputPackage(NimboProtocol *np, const uint8_t *raw, int rawLength,
                                        const uint8_t **payload, int *payloadSize)
 {
     int i;
+    uint8_t c;
     if (payload)
         *payload = 0;
     if (payloadSize)
@@ -123,10 +159,7 @@ int NimboProtocol_AssembleInputPackage(NimboProtocol *np, const uint8_t *raw, in
             NimboQueue_Push(&np->inQueue, raw[i]);
     }
 
-    while (!NimboQueue_Empty(&np->inQueue)) {
-        const uint8_t c = NimboQueue_Front(&np->inQueue);
-        NimboQueue_Pop(&np->inQueue);
-
+    while (TakeByte(np, &c)) {
         if (np->p == 0) {
             if (c == NP_HEAD_1_) {
                 np->inBuf[np->p++] = c;
@@ -136,32 +169,41 @@ int NimboProtocol_AssembleInputPackage(NimboProtocol *np, const uint8_t *raw, in
                 ++np->sRecvByte_BadHead;
             }
         } else if (np->p == 1) {
-            /* Not HEAD_2_: dropped, and not looked at again as a new HEAD_1_. */
-            if (c == NP_HEAD_2_)
-                np->inBuf[np->p++] = c;
-            else
-                np->p = 0;
+            /* Not HEAD_2_: no frame, but this byte may start the next one. */
+            np->inBuf[np->p++] = c;
+            if (c != NP_HEAD_2_)
+                Resynchronise(np);
         } else if (np->p == 2) {
+            np->inBuf[np->p++] = c;
             if (c == 0 || c > NP_MAX_PAYLOAD_SIZE_) {
-                np->p = 0;
+                Resynchronise(np);
             } else {
-                np->inBuf[np->p++] = c;
                 np->declaredPayloadSize = c;
                 np->omit = c > np->iDS;
             }
         } else {
             const int frameLength = np->declaredPayloadSize + NP_BODY_OFFSET_ + np->checksumLength;
-            if (!np->omit)
-                np->inBuf[np->p] = c;
-            ++np->p;
-            if (np->p == frameLength) {
-                ++np->sRecvPkg_Total;
-                np->p = 0;
-                if (!np->omit)
-                    return UnwrapInData(np, payload, payloadSize);
-                ++np->sRecvPkg_Omit;
-                return NimboQueue_Empty(&np->inQueue) ? NP_QUEUE_EMPTY_ : NP_NORMAL_EXIT_;
+            int result;
+            np->inBuf[np->p++] = c;
+            if (np->p < frameLength)
+                continue;
+            ++np->sRecvPkg_Total;
+            if (!np->omit) {
+                result = UnwrapInData(np, payload, payloadSize);
+                if (result == NP_SUCC_)
+                    np->p = 0;
+                else
+                    Resynchronise(np); /* a damaged length may have framed good frames */
+                return result;
             }
+            /* Skipped whatever its checksum; only a damaged one is searched again. */
+            ++np->sRecvPkg_Omit;
+            if (ChecksumMatches(np))
+                np->p = 0;
+            else
+                Resynchronise(np);
+            return np->replayPos >= np->replayEnd && NimboQueue_Empty(&np->inQueue) ? NP_QUEUE_EMPTY_
+                                                                                    : NP_NORMAL_EXIT_;
         }
     }
     return NP_QUEUE_EMPTY_;

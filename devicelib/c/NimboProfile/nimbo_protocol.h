@@ -5,7 +5,9 @@
  * Building: NimboProtocol_CreateOutputPackage wraps one payload into a frame in the object's own
  * output buffer. Receiving: NimboProtocol_AssembleInputPackage takes raw bytes from the line, finds
  * frames in them, checks them and hands back one payload per call; call it again with no bytes
- * until it returns NP_QUEUE_EMPTY_. Frames longer than the receive size are skipped whole.
+ * until it returns NP_QUEUE_EMPTY_. Frames longer than the receive size are skipped whole. After a
+ * damaged frame (a wrong second head byte, length or checksum) the search goes on from the byte
+ * after its head, so no intact frame is lost to noise or to a damaged length byte.
  */
 #ifndef NIMBO_PROTOCOL_H
 #define NIMBO_PROTOCOL_H
@@ -53,9 +55,15 @@ typedef struct
     uint8_t checksumLength;
 
     uint8_t outBuf[NP_MAX_OUT_PAYLOAD_ + NP_FRAME_OVERHEAD_];
-    uint8_t inBuf[NP_MAX_IN_PAYLOAD_ + NP_FRAME_OVERHEAD_];
+    /* Room for the longest frame the length allows: a skipped frame is kept while it arrives, so
+       that a damaged one can be searched again. */
+    uint8_t inBuf[NP_MAX_PAYLOAD_SIZE_ + NP_FRAME_OVERHEAD_];
     int p;    /* where the next byte of the frame being assembled goes; 0 = hunting */
-    int omit; /* the body of the current frame is skipped, not stored */
+    int omit; /* the current frame is longer than iDS: skipped, not delivered */
+    /* Bytes of a failed frame still to be searched, [replayPos, replayEnd). */
+    uint8_t replay[NP_MAX_PAYLOAD_SIZE_ + NP_FRAME_OVERHEAD_];
+    int replayPos;
+    int replayEnd;
     int declaredPayloadSize;
     NimboQueue inQueue;
 } NimboProtocol;

@@ -17,6 +17,8 @@ NimboProtocol::NimboProtocol()
     , checksumLength(2)
     , p(0)
     , omit(false)
+    , replayPos(0)
+    , replayEnd(0)
     , declaredPayloadSize(0)
 {
     Init(NP_MAX_RECORD_SIZE_, NP_MAX_RECORD_SIZE_);
@@ -25,6 +27,7 @@ NimboProtocol::NimboProtocol()
 int NimboProtocol::Init(int inMaxSize, int outMaxSize)
 {
     p = 0;
+    replayPos = replayEnd = 0;
     inQueue.Clear();
     if (inMaxSize < 1 || inMaxSize > NP_MAX_RECORD_SIZE_ || outMaxSize < 1 ||
         outMaxSize > NP_MAX_RECORD_SIZE_) {
@@ -91,7 +94,7 @@ int NimboProtocol::CreateOutputPackage(const uint8_t *payload, int payloadSize, 
 }
 
 // Checks the complete frame in inBuf.
-int NimboProtocol::UnwrapInData(const uint8_t **payload, int *payloadSize)
+bool NimboProtocol::ChecksumMatches() const
 {
     const int n = declaredPayloadSize;
     const uint8_t *checksumBytes = inBuf + kBodyOffset + n;
@@ -101,7 +104,38 @@ int NimboProtocol::UnwrapInData(const uint8_t **payload, int *payloadSize)
         received = uint16_t(received | uint16_t(checksumBytes[1]) << 8);
     else
         expected &= 0xFFu;
-    if (received != expected) {
+    return received == expected;
+}
+
+bool NimboProtocol::TakeByte(uint8_t *c)
+{
+    if (replayPos < replayEnd) {
+        *c = replay[replayPos++];
+        return true;
+    }
+    if (inQueue.Empty())
+        return false;
+    *c = inQueue.Front();
+    inQueue.Pop();
+    return true;
+}
+
+void NimboProtocol::Resynchronise()
+{
+    // Before what was still to be searched; never more than one frame.
+    const int rest = replayEnd - replayPos;
+    const int again = p - 1;
+    memmove(replay + again, replay + replayPos, size_t(rest));
+    memcpy(replay, inBuf + 1, size_t(again));
+    replayPos = 0;
+    replayEnd = again + rest;
+    p = 0;
+}
+
+int NimboProtocol::UnwrapInData(const uint8_t **payload, int *payloadSize)
+{
+    const int n = declaredPayloadSize;
+    if (!ChecksumMatches()) {
         ++sRecvPkg_Bad;
         return NP_FAIL_;
     }
@@ -128,9 +162,8 @@ int NimboProtocol::AssembleInputPackage(const uint8_t *raw, int rawLength, const
             inQueue.Push(raw[i]);
     }
 
-    while (!inQueue.Empty()) {
-        const uint8_t c = inQueue.Front();
-        inQueue.Pop();
+    uint8_t c;
+    while (TakeByte(&c)) {
         if (p == 0) {
             if (c == kHead1) {
                 inBuf[p++] = c;
@@ -140,32 +173,39 @@ int NimboProtocol::AssembleInputPackage(const uint8_t *raw, int rawLength, const
                 ++sRecvByte_BadHead;
             }
         } else if (p == 1) {
-            // Not the second head byte: dropped, and not looked at again as a first one.
-            if (c == kHead2)
-                inBuf[p++] = c;
-            else
-                p = 0;
+            // Not the second head byte: no frame, but this byte may start the next one.
+            inBuf[p++] = c;
+            if (c != kHead2)
+                Resynchronise();
         } else if (p == 2) {
+            inBuf[p++] = c;
             if (c == 0 || c > kMaxPayload) {
-                p = 0;
+                Resynchronise();
             } else {
-                inBuf[p++] = c;
                 declaredPayloadSize = c;
                 omit = c > iDS;
             }
         } else {
             const int frameLength = declaredPayloadSize + kBodyOffset + checksumLength;
-            if (!omit)
-                inBuf[p] = c;
-            ++p;
-            if (p == frameLength) {
-                ++sRecvPkg_Total;
-                p = 0;
-                if (!omit)
-                    return UnwrapInData(payload, payloadSize);
-                ++sRecvPkg_Omit;
-                return inQueue.Empty() ? NP_QUEUE_EMPTY_ : NP_NORMAL_EXIT_;
+            inBuf[p++] = c;
+            if (p < frameLength)
+                continue;
+            ++sRecvPkg_Total;
+            if (!omit) {
+                const int result = UnwrapInData(payload, payloadSize);
+                if (result == NP_SUCC_)
+                    p = 0;
+                else
+                    Resynchronise(); // a damaged length may have framed good frames
+                return result;
             }
+            // Skipped whatever its checksum; only a damaged one is searched again.
+            ++sRecvPkg_Omit;
+            if (ChecksumMatches())
+                p = 0;
+            else
+                Resynchronise();
+            return replayPos >= replayEnd && inQueue.Empty() ? NP_QUEUE_EMPTY_ : NP_NORMAL_EXIT_;
         }
     }
     return NP_QUEUE_EMPTY_;

@@ -41,6 +41,8 @@ public:
     // The frame refers to the object's output buffer until the next call.
     int CreateOutputPackage(const uint8_t *payload, int payloadSize, const uint8_t **frame, int *frameSize);
 
+    // After a damaged frame (a wrong second head byte, length or checksum) the search goes on from
+    // the byte after its head, so no intact frame is lost to noise or to a damaged length byte.
     // NP_SUCC_ with one payload (valid until the next call), NP_FAIL_ for a checksum mismatch,
     // NP_NORMAL_EXIT_ after skipping an over-long frame with bytes still queued, NP_QUEUE_EMPTY_ when
     // every queued byte has been examined. Pass at most InQueueFree() bytes per call: more would
@@ -61,6 +63,11 @@ private:
     static const uint8_t kBodyOffset = 3; // two head bytes and the length byte
 
     int UnwrapInData(const uint8_t **payload, int *payloadSize);
+    bool ChecksumMatches() const;
+    // The next byte to look at: first those of a failed frame, then the queue's.
+    bool TakeByte(uint8_t *c);
+    // After a failed head, length or checksum the bytes after the failed head are searched again.
+    void Resynchronise();
 
     int iDS;
     int oDS;
@@ -75,9 +82,14 @@ private:
     uint8_t checksumOption;
     uint8_t checksumLength;
     uint8_t outBuf[NP_MAX_RECORD_SIZE_ + kOverhead];
-    uint8_t inBuf[NP_MAX_RECORD_SIZE_ + kOverhead];
+    // Room for the longest frame the length allows: a skipped frame is kept while it arrives, so
+    // that a damaged one can be searched again for the frames it seemed to contain.
+    uint8_t inBuf[kMaxPayload + kOverhead];
     int p;     // where the next byte of the frame being assembled goes; 0 = hunting for a frame
-    bool omit; // the body of the current frame is skipped, not stored
+    bool omit; // the current frame is longer than iDS: skipped, not delivered
+    uint8_t replay[kMaxPayload + kOverhead]; // bytes of a failed frame still to be searched
+    int replayPos;
+    int replayEnd;
     int declaredPayloadSize;
     NimboQueue<NP_IN_QUEUE_CAPACITY_> inQueue;
 };
