@@ -67,6 +67,7 @@ FrameCourier::FrameCourier(QWidget *parent)
     conversation = new NimboConversation(profile, nOD);
     conversationTimer = new QTimer(this);
     connect(conversationTimer, &QTimer::timeout, this, &FrameCourier::On_NbConversationTimer_Interrupt);
+    conversationClock.start();
     conversationTimer->start(10);
 }
 
@@ -99,6 +100,7 @@ int FrameCourier::Set_SendPkg_Once(quint16 toId, quint8 cmd) { return profile->Q
 
 int FrameCourier::Set_RequestPkg(quint16 toId, quint8 cmd)
 {
+    conversation->Set_Time(ConversationClock());
     return conversation->Assign(toId, NP_CMD_REQUEST_, cmd);
 }
 
@@ -107,6 +109,7 @@ void FrameCourier::Set_SendSetting_InReliableWay(quint16 toId, Np_Settings setti
     settings.settingsWord = NpSettingsBit::Set(settings.settingsWord, NpSettingsBit::reliableWrite, true);
     if (nOD->Write_Np_Settings(toId, settings) != NP_SUCC_)
         return;
+    conversation->Set_Time(ConversationClock());
     if (conversation->Assign(toId, NP_CMD_SETTING, 0) == NP_SUCC_)
         qCDebug(lcLink) << "FrameCourier::Set_SendSetting_InReliableWay   SUCC";
     else
@@ -153,10 +156,16 @@ void FrameCourier::On_SendPkg_Auto()
 
 void FrameCourier::On_NbProfileTimer_Interrupt() { On_SendPkg_Auto(); }
 
+unsigned FrameCourier::ConversationClock() const
+{
+    // Real time, not counted ticks: a loaded machine runs the 10 ms timer late, and counting its
+    // ticks would stretch the 300 ms time-out with it.
+    return unsigned(conversationClock.elapsed());
+}
+
 void FrameCourier::On_NbConversationTimer_Interrupt()
 {
-    conversationTime += 10;
-    conversation->Set_Time(conversationTime);
+    conversation->Set_Time(ConversationClock());
     quint16 peer = 0;
     quint8 cmd = 0, cmdRequest = 0;
     const int result = conversation->Tick(&peer, &cmd, &cmdRequest);

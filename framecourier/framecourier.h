@@ -8,6 +8,7 @@
 #include "qextportinfo.h"
 
 #include <QtCore/QByteArray>
+#include <QtCore/QElapsedTimer>
 #include <QtCore/QString>
 #include <QtWidgets/QMainWindow>
 
@@ -93,7 +94,8 @@ private:
     QTimer *profileTimer = nullptr;
     NimboConversation *conversation = nullptr;
     QTimer *conversationTimer = nullptr;
-    unsigned conversationTime = 0;
+    QElapsedTimer conversationClock; // monotonic
+    unsigned ConversationClock() const;
 };
 
 #endif // FRAMECOURIER_H
