@@ -5,6 +5,7 @@
 #include "portgate.h"
 
 #include <QtCore/QDebug>
+#include <QtWidgets/QLabel>
 #include <QtCore/QThread>
 #include <QtCore/QTimer>
 #include <QtGui/QCloseEvent>
@@ -55,6 +56,7 @@ FrameCourier::FrameCourier(QWidget *parent)
     connect(portGate, &PortGate::Sig_ScanPortsResult, this, &FrameCourier::On_PortGate_ScanPortsResult);
     connect(portGate, &PortGate::Sig_RecvData, this, &FrameCourier::On_PortGate_RecvData);
     connect(portGate, &PortGate::Sig_ReturnMsg, this, &FrameCourier::On_PortGate_ReturnMsg);
+    connect(portGate, &PortGate::Sig_OpenFailed, this, &FrameCourier::On_PortGate_OpenFailed);
 
     workerThread->start();
     emit Sig_PortGate_Init();
@@ -236,6 +238,8 @@ void FrameCourier::On_PortGate_ReturnMsg(int retVal, QString msg)
         ui->comboBox_Serial_PortName->setEnabled(false);
         ui->comboBox_Serial_Baudrate->setEnabled(false);
         ui->label_SerialConnectionStatus->setText(tr("\nConnected.\n"));
+        ui->label_SerialConnectionStatus->hide();
+        ui->label_SerialConnectionStatus->setMinimumHeight(0);
         break;
     }
     case 1:
@@ -247,6 +251,18 @@ void FrameCourier::On_PortGate_ReturnMsg(int retVal, QString msg)
         break;
     default: break;
     }
+}
+
+void FrameCourier::On_PortGate_OpenFailed(QString portName, QString reason)
+{
+    Q_UNUSED(portName);
+    // The label is kept hidden while things go well; a failed open is worth showing, whole: a
+    // window around the panel does not ask wrapped text for its height, so the label says it.
+    QLabel *label = ui->label_SerialConnectionStatus;
+    label->setText(reason);
+    label->show();
+    const int width = qMax(label->width(), label->minimumSizeHint().width());
+    label->setMinimumHeight(label->heightForWidth(width) + 2 * label->frameWidth());
 }
 
 void FrameCourier::on_pushButton_Advanced_clicked()

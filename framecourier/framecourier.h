@@ -76,6 +76,7 @@ private slots:
     void On_PortGate_SerialDevice_Unplugged(QString portName);
     void On_PortGate_RecvData(QByteArray data);
     void On_PortGate_ReturnMsg(int retVal, QString msg);
+    void On_PortGate_OpenFailed(QString portName, QString reason);
     void On_PortGate_ScanPortsResult(SerialPortNameList result);
     void on_pushButton_Advanced_clicked();
     void on_commandLinkButton_clicked();

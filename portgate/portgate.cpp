@@ -1,5 +1,6 @@
 #include "portgate.h"
 #include "portgatelog.h"
+#include "openfailure.h"
 
 #include <QtCore/QDebug>
 #include <QtCore/QDir>
@@ -288,7 +289,10 @@ void PortGate::OpenSerialPort(QString portName)
         opened = qtPort->open(QIODevice::ReadWrite);
     }
     if (!opened) {
+        const QSerialPort *port = useQext ? qextPort : qtPort;
         emit Sig_ReturnMsg(1, portName);
+        emit Sig_OpenFailed(portName,
+                            OpenFailureText(port->error(), portName, ProbePortAccess(portName), port->errorString()));
         return;
     }
 

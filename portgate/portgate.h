@@ -47,6 +47,8 @@ signals:
     void Sig_ScanPortsResult(SerialPortNameList result);
     void Sig_RecvData(QByteArray data);
     void Sig_ReturnMsg(int retVal, QString msg);
+    // Beside the return message of a failed open: why, for the user.
+    void Sig_OpenFailed(QString portName, QString reason);
 
 public slots:
     void On_Init();

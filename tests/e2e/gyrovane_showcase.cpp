@@ -16,6 +16,7 @@
 #include <QScreen>
 #include <QStyleFactory>
 #include <QTemporaryDir>
+#include <QComboBox>
 #include <QTabWidget>
 #include <QTest>
 #include <QToolTip>
@@ -132,6 +133,17 @@ int main(int argc, char **argv)
     for (QWidget *top : QApplication::topLevelWidgets())
         if (top->inherits("QTipLabel") && top->isVisible())
             Save(top, "tooltip");
+
+    // A port that cannot be opened: the link panel says why.
+    auto *connectButton = window.findChild<QPushButton *>("pushButton_Connect_Disconnect");
+    if (connectButton->text().contains("Disconnect")) {
+        connectButton->click();
+        QTest::qWait(500);
+    }
+    window.findChild<QComboBox *>("comboBox_Serial_PortName")->setEditText("/dev/ttyUSB7");
+    connectButton->click();
+    QTest::qWait(800);
+    Save(window.findChild<QWidget *>("dockWidget"), "link-open-failed");
 
     // The MARG bench, which the program keeps hidden: in the middle of a field calibration, then
     // running, with its chart.

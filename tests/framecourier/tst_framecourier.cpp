@@ -299,6 +299,15 @@ void tst_FrameCourier::typedDevicePathAndLostPort()
     // The simulator dies: its port's own error closes it, without waiting for a scan.
     ::kill(pid_t(sim.ProcessId()), SIGKILL);
     QTRY_COMPARE_WITH_TIMEOUT(connect->text(), kConnect, 3000);
+
+    // Opening the dead path again fails, and the panel says why.
+    auto *status = Child<QLabel>(&panel, "label_SerialConnectionStatus");
+    QVERIFY(status->isHidden());
+    port->setEditText(device);
+    connect->click();
+    QTRY_VERIFY_WITH_TIMEOUT(!status->isHidden(), 3000);
+    QVERIFY2(status->text().contains(device + " is gone"), qPrintable(status->text()));
+    QCOMPARE(connect->text(), kConnect);
 }
 
 void tst_FrameCourier::sendOperationsReachTheNode()

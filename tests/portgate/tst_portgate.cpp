@@ -270,8 +270,19 @@ void tst_PortGate::openingUnlistedPortReportsMissingInfo()
                           {0, device}}));
     QCOMPARE(gate->CurrentPortName(), QString("NONE"));
     messages->clear();
+    QSignalSpy failures(gate, &PortGate::Sig_OpenFailed);
     gate->On_OpenSerialPort(runtime.filePath("no-such-port"));
     QCOMPARE(Messages(*messages).last(), (Message{1, runtime.filePath("no-such-port")}));
+    QCOMPARE(failures.count(), 1);
+    QVERIFY(failures.last().at(1).toString().contains("is gone"));
+
+    // Held by another program (here: another port object): busy, not a matter of permissions.
+    gate->On_CloseSerialPort_CurrentPort();
+    QSerialPort holder(sim->PortPath());
+    QVERIFY(holder.open(QIODevice::ReadWrite));
+    gate->On_OpenSerialPort(sim->PortPath());
+    QCOMPARE(failures.count(), 2);
+    QVERIFY2(failures.last().at(1).toString().contains("is busy"), qPrintable(failures.last().at(1).toString()));
 }
 
 void tst_PortGate::streamPassedOnWhole()
