@@ -2,6 +2,7 @@
 #include "ui_chartdeck.h"
 
 #include "attitudeindicator.h"
+#include "headingcompass.h"
 #include "fifobuffer.h"
 #include "plot.h"
 
@@ -341,7 +342,7 @@ void ChartDeck::Create_CompassDisplay()
 {
     if (compass != nullptr)
         return;
-    compass = new QwtCompass(this);
+    compass = new HeadingCompass(this);
     compass->setMode(QwtDial::RotateScale);
     compass->setLineWidth(10);
     compass->setFrameShadow(QwtDial::Sunken);

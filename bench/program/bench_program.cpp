@@ -2,7 +2,7 @@
 // frames the simulator sent against frames the link counted good, bad and omitted, and the processor
 // time of the whole process per second.
 //
-//   bench_program [--scenario trees|displays|recorder] [--seconds N]
+//   bench_program [--scenario trees|displays|recorder|program] [--seconds N | --minutes N] [--shots DIR]
 //
 // trees:    4 nodes x 800 Hz streaming status, raw, quaternion S1->E and RPY; all four node windows open
 //           side by side, each showing its live data tree.
@@ -10,6 +10,11 @@
 //           window and the box view.
 // recorder: 4 nodes as in trees, one of them also streaming Euler angles and gravity; that node's
 //           window records all five outputs. Rows in the files against the records the node sent.
+// program:  the whole program as a user runs it: 4 nodes x 800 Hz, all four node windows open, each with
+//           its tree, Y-t plot, attitude window and box view, and the first node recording all five
+//           outputs. Adds the GUI thread's longest stall (lateness of a 10 ms timer) and resident
+//           memory; with --minutes it is a soak that prints a line (and takes a screenshot into --shots)
+//           every 10 minutes.
 //
 // Runs on the X server in DISPLAY when there is one (xvfb-run), else offscreen.
 
@@ -33,6 +38,7 @@
 #include <QMdiArea>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QScreen>
 #include <QStyleFactory>
 #include <QTemporaryDir>
 #include <QTest>
@@ -53,30 +59,16 @@ double CpuSeconds()
            double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }
 
-// The simulator's log, read once at the end.
-struct SimLog
+// Resident memory of this process in MiB.
+double ResidentMiB()
 {
-    long sent = 0; // frames put on the line (no fault noted)
-    // Time stamps (us) of the records one node sent, by record type.
-    std::map<int, QVector<qint64>> stamps;
-};
-
-SimLog ReadLog(const QString &path, int node)
-{
-    SimLog log;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return log;
-    while (!file.atEnd()) {
-        const QByteArray line = file.readLine();
-        if (!line.contains("\"dir\":\"tx\"") || line.contains("\"fault\""))
-            continue;
-        ++log.sent;
-        const QJsonObject o = QJsonDocument::fromJson(line).object();
-        if (o.value("node").toInt() == node && o.contains("timeStamp"))
-            log.stamps[o.value("cmd").toInt()] << qint64(o.value("timeStamp").toDouble());
-    }
-    return log;
+    QFile status("/proc/self/status");
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray &line : status.readAll().split('\n'))
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024.0;
+    return 0;
 }
 
 // Data rows of a recorded file and the first and last time stamps in it (seconds).
@@ -104,6 +96,79 @@ Recorded ReadRecording(const QString &path)
     return r;
 }
 
+// The simulator's log, read once at the end; an hour at 4 x 800 Hz is tens of millions of lines, so it
+// is scanned for the few keys needed rather than parsed as JSON.
+struct SimLog
+{
+    long sent = 0; // frames put on the line (no fault noted)
+    // Records of one node by type whose time stamp (us) lies in the given range, and the range.
+    std::map<int, QPair<qint64, qint64>> ranges;
+    std::map<int, long> inRange;
+};
+
+long long KeyValue(const char *line, const char *key)
+{
+    const char *at = std::strstr(line, key);
+    return at ? std::atoll(at + std::strlen(key)) : -1;
+}
+
+void ReadLog(const QString &path, int node, SimLog *log)
+{
+    std::FILE *file = std::fopen(QFile::encodeName(path).constData(), "r");
+    if (!file)
+        return;
+    char *line = nullptr;
+    size_t capacity = 0;
+    while (getline(&line, &capacity, file) > 0) {
+        if (!std::strstr(line, "\"dir\":\"tx\"") || std::strstr(line, "\"fault\""))
+            continue;
+        ++log->sent;
+        if (KeyValue(line, "\"node\":") != node)
+            continue;
+        const auto range = log->ranges.find(int(KeyValue(line, "\"cmd\":")));
+        const long long stamp = KeyValue(line, "\"timeStamp\":");
+        if (range != log->ranges.end() && stamp >= range->second.first && stamp <= range->second.second)
+            ++log->inRange[range->first];
+    }
+    std::free(line);
+    std::fclose(file);
+}
+
+// The largest lateness of a 10 ms timer on the GUI thread: how long the user waits for the program at
+// worst.
+class StallWatch : public QObject
+{
+public:
+    StallWatch()
+    {
+        timer.setTimerType(Qt::PreciseTimer);
+        timer.setInterval(10);
+        connect(&timer, &QTimer::timeout, this, [this] {
+            const qint64 now = clock.nsecsElapsed();
+            if (last >= 0)
+                worst = qMax(worst, (now - last) / 1e6 - 10.0);
+            last = now;
+        });
+        clock.start();
+        timer.start();
+    }
+    // Forgets the time since the last tick: the bench's own screenshot is not the program's stall.
+    void Resume() { last = -1; }
+    // The worst lateness since the last call, in ms.
+    double TakeWorst()
+    {
+        const double w = worst;
+        worst = 0;
+        return w;
+    }
+
+private:
+    QTimer timer;
+    QElapsedTimer clock;
+    qint64 last = -1;
+    double worst = 0;
+};
+
 const SimNode kNodes[] = {
     {32, "Alpha", "31.8.2.70", "b0000000000000000000000000000000000000a1"},
     {33, "Bravo", "31.8.2.70", "b0000000000000000000000000000000000000b2"},
@@ -125,30 +190,38 @@ int main(int argc, char **argv)
 
     int seconds = 20;
     QString scenario = "trees";
+    QString shotDir;
     QStringList shown{"yt", "rpy", "box"};
     for (int i = 1; i + 1 < argc; i += 2) {
         if (!std::strcmp(argv[i], "--seconds"))
             seconds = QByteArray(argv[i + 1]).toInt();
+        else if (!std::strcmp(argv[i], "--minutes"))
+            seconds = 60 * QByteArray(argv[i + 1]).toInt();
         else if (!std::strcmp(argv[i], "--scenario"))
             scenario = QString::fromLocal8Bit(argv[i + 1]);
+        else if (!std::strcmp(argv[i], "--shots"))
+            shotDir = QString::fromLocal8Bit(argv[i + 1]);
         else if (!std::strcmp(argv[i], "--windows")) // displays: which of yt, rpy, box to open
             shown = QString::fromLocal8Bit(argv[i + 1]).split(',', Qt::SkipEmptyParts);
     }
-    if (!QStringList{"trees", "displays", "recorder"}.contains(scenario) || seconds <= 0) {
-        std::printf("usage: bench_program [--scenario trees|displays|recorder] [--seconds N]\n");
+    if (!QStringList{"trees", "displays", "recorder", "program"}.contains(scenario) || seconds <= 0) {
+        std::printf("usage: bench_program [--scenario trees|displays|recorder|program] "
+                    "[--seconds N | --minutes N] [--shots DIR]\n");
         return 2;
     }
     const QByteArray tag = ("program/" + scenario).toLatin1();
-    const bool displays = scenario == "displays";
-    const bool recording = scenario == "recorder";
+    const bool whole = scenario == "program";
+    const bool displays = scenario == "displays" || whole;
+    const bool recording = scenario == "recorder" || whole;
 
     MessageBoxCatcher dialogs;
     Gyrovane window;
-    window.resize(1800, 1000);
+    // The whole program fills the screen (a bare X server has no window manager to maximise it).
+    window.setGeometry(whole ? QGuiApplication::primaryScreen()->availableGeometry() : QRect(0, 0, 1800, 1000));
     window.show();
     ShellDriver shell(&window, runtime.filePath("kinetra-ports"));
     QVector<SimNode> nodes(std::begin(kNodes), std::end(kNodes));
-    if (displays)
+    if (scenario == "displays")
         nodes.resize(1);
     const SimNode recorded = nodes[0];
     if (!shell.StartSimulator(nodes, {"--odr", "800"}) || !shell.Scan(nodes)) {
@@ -200,20 +273,23 @@ int main(int argc, char **argv)
     }
     SensorPanel *panel = shell.Window(recorded);
     if (displays) {
-        // The settings region hidden, as a user watching the displays has it.
-        panel->findChild<QPushButton *>("pushButton_Hide_Config_Pannel")->click();
         const QMap<QString, const char *> boxes{{"yt", "checkBox_Output_RawData"},
                                                 {"box", "checkBox_Output_Q_S1_E"},
                                                 {"rpy", "checkBox_Output_RPY"}};
-        for (const QString &name : boxes.keys())
-            panel->findChild<QCheckBox *>(boxes.value(name))->setChecked(shown.contains(name));
-        // Unticking a box leaves its window open; closing the window is the user's own step.
-        if (panel->YtDisplay() && !shown.contains("yt"))
-            panel->YtDisplay()->close();
-        if (panel->RPYDisplay() && !shown.contains("rpy"))
-            panel->RPYDisplay()->close();
-        if (panel->BoxDisplay() && !shown.contains("box"))
-            panel->BoxDisplay()->close();
+        for (const SimNode &node : whole ? nodes : nodes.mid(0, 1)) {
+            SensorPanel *p = shell.Window(node);
+            // The settings region hidden, as a user watching the displays has it.
+            p->findChild<QPushButton *>("pushButton_Hide_Config_Pannel")->click();
+            for (const QString &name : boxes.keys())
+                p->findChild<QCheckBox *>(boxes.value(name))->setChecked(shown.contains(name));
+            // Unticking a box leaves its window open; closing the window is the user's own step.
+            if (p->YtDisplay() && !shown.contains("yt"))
+                p->YtDisplay()->close();
+            if (p->RPYDisplay() && !shown.contains("rpy"))
+                p->RPYDisplay()->close();
+            if (p->BoxDisplay() && !shown.contains("box"))
+                p->BoxDisplay()->close();
+        }
         QTest::qWait(300);
     }
     if (recording) {
@@ -233,24 +309,60 @@ int main(int argc, char **argv)
     QTest::qWait(500);
 
     const NimboProtocol *p = courier->profile->Protocol();
-    auto measure = [&](int forSeconds, quint32 *frames) {
+    StallWatch stalls;
+    auto shoot = [&](int minute) {
+        if (shotDir.isEmpty())
+            return;
+        QDir().mkpath(shotDir);
+        QGuiApplication::primaryScreen()->grabWindow(0).save(
+            QDir(shotDir).filePath(QString("program-%1min.png").arg(minute, 3, 10, QChar('0'))));
+    };
+    // Runs the event loop for forSeconds; a line every 10 minutes on long runs. Returns the process's
+    // CPU seconds and the wall seconds.
+    auto measure = [&](int forSeconds, quint32 *frames, double *worstStall) {
         const quint32 good0 = p->RecvPkgGood();
         const double cpu0 = CpuSeconds();
         QElapsedTimer wall;
         wall.start();
+        stalls.Resume();
+        stalls.TakeWorst();
+        *worstStall = 0;
         QEventLoop loop;
         QTimer::singleShot(forSeconds * 1000, &loop, &QEventLoop::quit);
+        QTimer checkpoint;
+        double lastCpu = cpu0;
+        quint32 lastGood = good0;
+        int minute = 0;
+        QObject::connect(&checkpoint, &QTimer::timeout, [&] {
+            minute += 10;
+            const double cpu = CpuSeconds();
+            const double stall = stalls.TakeWorst();
+            *worstStall = qMax(*worstStall, stall);
+            std::printf("%s: %3d min: %.0f frames/s, CPU %.1f %%, longest stall %.1f ms, RSS %.1f MiB, "
+                        "bad %u, omitted %u\n",
+                        tag.data(), minute, (p->RecvPkgGood() - lastGood) / 600.0, 100 * (cpu - lastCpu) / 600,
+                        stall, ResidentMiB(), p->RecvPkgBad(), p->RecvPkgOmit());
+            std::fflush(stdout);
+            lastCpu = cpu;
+            lastGood = p->RecvPkgGood();
+            shoot(minute);
+            stalls.Resume();
+        });
+        checkpoint.start(600 * 1000);
         loop.exec();
         *frames = p->RecvPkgGood() - good0;
+        *worstStall = qMax(*worstStall, stalls.TakeWorst());
         return QPair<double, double>(CpuSeconds() - cpu0, wall.elapsed() / 1000.0);
     };
 
     QPair<double, double> quiet{0, 1};
     quint32 frames = 0;
+    double stall = 0;
     QTemporaryDir files;
     if (recording) {
         // The same load without recording first, for the recorder's share.
-        quiet = measure(qMin(seconds, 20), &frames);
+        if (!whole)
+            quiet = measure(qMin(seconds, 20), &frames, &stall);
         panel->findChild<QCheckBox *>("checkBox_Record_FormatEnable")->setChecked(true);
         dialogs.SetFileName(files.filePath("bench.txt"));
         panel->findChild<QPushButton *>("pushButton_Record_StartPause")->click();
@@ -261,14 +373,42 @@ int main(int argc, char **argv)
             return 1;
         }
     }
-    const QPair<double, double> run = measure(seconds, &frames);
+    QTest::qWait(1000);
+    // The displays side by side inside each node window, once the attitude window has had its first
+    // records (it lays itself out again then).
+    if (whole)
+        for (const SimNode &node : nodes)
+            shell.Window(node)->findChild<QMdiArea *>("mdiArea")->tileSubWindows();
+    QTest::qWait(500);
+    shoot(0);
+    const double rssStart = ResidentMiB();
+    const QPair<double, double> run = measure(seconds, &frames, &stall);
+    const double rssEnd = ResidentMiB();
     if (recording)
         panel->findChild<QPushButton *>("pushButton_Record_Save")->click();
 
     if (!setOutputs(false))
         return 1;
     QTest::qWait(1000);
-    const SimLog log = ReadLog(shell.Simulator().LogPath(), recorded.id);
+    const struct
+    {
+        const char *key;
+        int cmd;
+    } outputs[] = {{"RawData", NP_CMD_Raw_GYRO_ACC_MAG_},
+                   {"RPY", NP_CMD_RPY_},
+                   {"Q_s1_e", NP_CMD_Q_S1_E_},
+                   {"Gravity", NP_CMD_GRAVITY_},
+                   {"Euler_s1_e", NP_CMD_EULER_S1_E_}};
+    std::map<int, Recorded> recordings;
+    SimLog log;
+    if (recording) {
+        for (const auto &output : outputs) {
+            const Recorded r = ReadRecording(files.filePath(QString("bench_%1.txt").arg(output.key)));
+            recordings[output.cmd] = r;
+            log.ranges[output.cmd] = {qRound64(r.first * 1e6), qRound64(r.last * 1e6)};
+        }
+    }
+    ReadLog(shell.Simulator().LogPath(), recorded.id, &log);
     const long total = p->GetStatistic_Recv_Pkg_Total();
     std::printf("%s: %.1f s, %d node(s) x 800 Hz, %.0f frames/s\n", tag.data(), run.second, int(nodes.size()),
                 frames / run.second);
@@ -277,28 +417,20 @@ int main(int argc, char **argv)
     std::printf("%s: process CPU %.1f %% of one core (%.2f s in %.1f s) on %s\n", tag.data(),
                 100 * run.first / run.second, run.first, run.second,
                 qPrintable(QGuiApplication::platformName()));
+    std::printf("%s: longest GUI stall %.1f ms; resident memory %.1f MiB at the start, %.1f MiB at the end "
+                "(%+.1f MiB)\n",
+                tag.data(), stall, rssStart, rssEnd, rssEnd - rssStart);
     bool ok = log.sent == total && p->RecvPkgBad() == 0 && p->RecvPkgOmit() == 0 && log.sent > 0;
 
     if (recording) {
-        std::printf("%s: recorder's share %.1f %% of one core (%.1f %% without recording)\n", tag.data(),
-                    100 * (run.first / run.second - quiet.first / quiet.second),
-                    100 * quiet.first / quiet.second);
-        const struct
-        {
-            const char *key;
-            int cmd;
-        } outputs[] = {{"RawData", NP_CMD_Raw_GYRO_ACC_MAG_},
-                       {"RPY", NP_CMD_RPY_},
-                       {"Q_s1_e", NP_CMD_Q_S1_E_},
-                       {"Gravity", NP_CMD_GRAVITY_},
-                       {"Euler_s1_e", NP_CMD_EULER_S1_E_}};
+        if (!whole)
+            std::printf("%s: recorder's share %.1f %% of one core (%.1f %% without recording)\n", tag.data(),
+                        100 * (run.first / run.second - quiet.first / quiet.second),
+                        100 * quiet.first / quiet.second);
         for (const auto &output : outputs) {
-            const Recorded r = ReadRecording(files.filePath(QString("bench_%1.txt").arg(output.key)));
+            const Recorded &r = recordings[output.cmd];
             // The records the node sent between the first and the last recorded row.
-            long expected = 0;
-            for (qint64 stamp : log.stamps.at(output.cmd))
-                if (stamp >= qRound64(r.first * 1e6) && stamp <= qRound64(r.last * 1e6))
-                    ++expected;
+            const long expected = log.inRange[output.cmd];
             std::printf("%s: %-10s rows %ld, records sent meanwhile %ld, %.1f s recorded\n", tag.data(),
                         output.key, r.rows, expected, r.last - r.first);
             ok = ok && r.rows == expected && r.rows > 0;

@@ -1,7 +1,9 @@
 #include "attitudeindicator.h"
 #include "testhelpers.h"
 
+#include <QScopeGuard>
 #include <qwt_compass.h>
+#include <qwt_compass_rose.h>
 #include <qwt_plot_canvas.h>
 #include <qwt_round_scale_draw.h>
 #include <qwt_scale_div.h>
@@ -21,6 +23,7 @@ private slots:
     void instrumentLifecycle();
     void compassOrigin_data();
     void compassOrigin();
+    void compassDrawsAsQwtDoes();
     void dialScaleModes();
     void rendersSkyNeedleAndCurve();
 };
@@ -214,3 +217,47 @@ void TstAttitudeIndicator::rendersSkyNeedleAndCurve()
 
 QTEST_MAIN(TstAttitudeIndicator)
 #include "tst_attitudeindicator.moc"
+
+// The compass caches its frame across heading changes; what it draws must stay what QwtCompass draws,
+// through turns, a resize and a palette change.
+void TstAttitudeIndicator::compassDrawsAsQwtDoes()
+{
+    ChartDeck deck;
+    deck.Create_CompassDisplay();
+    QwtCompass *compass = deck.findChild<QwtCompass *>();
+    // Out of the deck's layout, so that both compasses take the same sizes; back before the deck goes.
+    compass->setParent(nullptr);
+    const auto restore = qScopeGuard([&] { compass->setParent(&deck); });
+
+    QwtCompass plain;
+    plain.setMode(QwtDial::RotateScale);
+    plain.setLineWidth(10);
+    plain.setFrameShadow(QwtDial::Sunken);
+    auto *rose = new QwtSimpleCompassRose(16, 2);
+    rose->setWidth(0.1);
+    plain.setRose(rose);
+    plain.setReadOnly(true);
+    plain.setFont(compass->font());
+    plain.setPalette(compass->palette());
+
+    QPalette shifted = compass->palette();
+    shifted.setColor(QPalette::Light, Qt::darkCyan); // the sunken frame is drawn in light and dark
+    shifted.setColor(QPalette::Dark, Qt::darkRed);
+    const struct
+    {
+        double heading;
+        QSize size;
+        bool newPalette;
+    } steps[] = {{0, {260, 260}, false},  {37.5, {260, 260}, false}, {-120, {260, 260}, false},
+                 {-120, {340, 300}, false}, {200, {340, 300}, false}, {15, {340, 300}, true}};
+    for (const auto &step : steps) {
+        for (QwtCompass *c : {compass, &plain}) {
+            c->resize(step.size);
+            if (step.newPalette)
+                c->setPalette(shifted);
+        }
+        deck.Setvalue_CompassDisplay(step.heading);
+        plain.setOrigin(630.0 - step.heading);
+        QCOMPARE(compass->grab().toImage(), plain.grab().toImage());
+    }
+}
