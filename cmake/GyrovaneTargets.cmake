@@ -5,6 +5,11 @@ function(gyrovane_warnings target)
     target_compile_options(${target} PRIVATE
         $<$<COMPILE_LANGUAGE:CXX>:-Wall -Wextra -Wshadow -Wpedantic>
         $<$<COMPILE_LANGUAGE:C>:-Wall -Wextra -Wshadow -Wpedantic>)
+    # Qt's qCDebug(category) without further arguments is a GNU variadic-macro extension to clang.
+    if(CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+        target_compile_options(${target} PRIVATE
+            $<$<COMPILE_LANGUAGE:CXX>:-Wno-gnu-zero-variadic-macro-arguments>)
+    endif()
 endfunction()
 
 # gyrovane_add_test(NAME tst_x SOURCES a.cpp LIBS lib... [LABEL unit|gui|e2e] [TIMEOUT s] [XVFB])

@@ -3,6 +3,7 @@
 // checksum first, so that the input reaches the dictionary and the dispatch instead of dying in the CRC.
 
 #include "nimboprofile.h"
+#include "repairchecksums.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -26,22 +27,6 @@ void CheckRecord(const T &record, quint8 cmd)
     Check(to == NP_ID_BROADCAST_ || to == NP_ID_HOST_ || to == NP_ID_HOST_NSO_);
 }
 
-#ifdef FUZZ_REPAIR_CRC
-void RepairChecksums(std::vector<char> &bytes)
-{
-    for (size_t i = 0; i + 3 <= bytes.size(); ++i) {
-        if (quint8(bytes[i]) != 0xAA || quint8(bytes[i + 1]) != 0x55)
-            continue;
-        const size_t length = quint8(bytes[i + 2]);
-        if (length == 0 || length > 120 || i + 3 + length + 2 > bytes.size())
-            continue;
-        const quint16 crc = NimboProtocol::Crc16(&bytes[i + 2], int(length + 1));
-        bytes[i + 3 + length] = char(crc & 0xFF);
-        bytes[i + 4 + length] = char(crc >> 8);
-        i += 4 + length;
-    }
-}
-#endif
 
 struct Harness
 {
