@@ -1,11 +1,13 @@
 #include "portgate.h"
 #include "portgatelog.h"
 #include "openfailure.h"
+#include "simulatedlink.h"
 
 #include <QtCore/QDebug>
 #include <QtCore/QDir>
 #include <QtCore/QFileInfo>
 #include <QtCore/QMutexLocker>
+#include <QtCore/QSet>
 #include <QtCore/QTimer>
 #include <QtSerialPort/QSerialPortInfo>
 
@@ -41,10 +43,23 @@ bool SameName(const QextPortInfo &a, const QString &name) { return a.portName ==
 
 bool Contains(const SerialPortNameList &list, const QString &name)
 {
-    for (const QextPortInfo &info : list)
-        if (SameName(info, name))
-            return true;
-    return false;
+    return std::any_of(list.begin(), list.end(), [&](const QextPortInfo &p) { return SameName(p, name); });
+}
+
+// What tells two ports apart. An adapter pulled and another, or a new simulator, under the same name
+// between two scans differs in its location, description, identifiers or simulator process.
+QString Identity(const QextPortInfo &port)
+{
+    return port.portName + QLatin1Char('\n') + port.physName + QLatin1Char('\n') + port.friendName +
+           QLatin1Char('\n') + QString::number(port.vendorID) + QLatin1Char(':') + QString::number(port.productID);
+}
+
+QSet<QString> Identities(const SerialPortNameList &list)
+{
+    QSet<QString> ids;
+    for (const QextPortInfo &port : list)
+        ids.insert(Identity(port));
+    return ids;
 }
 
 // The machine's serial ports. Enumerating them walks every tty device the kernel has (thousands of
@@ -107,16 +122,18 @@ QString PortGate::SimulatedPortDirectory()
 SerialPortNameList PortGate::EnumeratePorts()
 {
     SerialPortNameList list = MachinePorts();
-    // A simulator publishes its port as a link; a link whose target is gone is a dead simulator.
+    // A simulator publishes its port as a link with a pid file beside it; only a link of a running
+    // simulator is a port (a killed one leaves its link pointing at a terminal soon used by others).
     const QDir dir(SimulatedPortDirectory());
     const QFileInfoList links =
         dir.entryInfoList(QDir::System | QDir::Files | QDir::NoDotAndDotDot, QDir::Name);
     for (const QFileInfo &link : links) {
-        if (!link.isSymLink() || !QFileInfo::exists(link.symLinkTarget()))
+        const std::string path = QFile::encodeName(link.absoluteFilePath()).toStdString();
+        if (!link.isSymLink() || !simulatedlink::IsLive(path))
             continue;
         QextPortInfo port;
         port.portName = link.absoluteFilePath();
-        port.friendName = QStringLiteral("Kinetra node simulator");
+        port.friendName = QStringLiteral("Kinetra node simulator (process %1)").arg(simulatedlink::PidOf(path));
         port.physName = link.symLinkTarget();
         port.enumName = QStringLiteral("kinetra-nodesim");
         list.append(port);
@@ -201,19 +218,24 @@ void PortGate::On_Timer_ScanPort()
 
     newPortList = EnumeratePorts();
     SerialPortNameList last;
+    QString lost;
     {
         QMutexLocker lock(&portListMutex);
-        if (newPortList.size() == lastPortList.size())
+        lost = lostPort;
+        lostPort.clear();
+        if (Identities(newPortList) == Identities(lastPortList) && !Contains(newPortList, lost))
             return;
         last = lastPortList;
         lastPortList = newPortList;
     }
-    // Signals are emitted outside the lock: a direct receiver may come back into the gateway.
+    // Signals are emitted outside the lock: a direct receiver may come back into the gateway. A port
+    // replaced under the same name is an unplug and then a plug.
+    const QSet<QString> before = Identities(last), now = Identities(newPortList);
     for (const QextPortInfo &port : last)
-        if (!Contains(newPortList, port.portName))
+        if (!now.contains(Identity(port)))
             emit Sig_SerialDevice_Unplugged(port.portName);
     for (const QextPortInfo &port : newPortList)
-        if (!Contains(last, port.portName))
+        if (!before.contains(Identity(port)) || port.portName == lost)
             emit Sig_SerialDevice_PluggedIn(port.portName);
     emit Sig_ScanPortsResult(newPortList);
 }
@@ -412,5 +434,10 @@ void PortGate::On_PortError(QSerialPort::SerialPortError error)
     if ((error != QSerialPort::ResourceError && error != QSerialPort::ReadError) || !port || !port->isOpen())
         return;
     qCDebug(lcPortGate) << "PortGate: port" << port->portName() << "lost:" << port->errorString();
+    const QString lost = CurrentPortName();
     CloseSerialPort();
+    // When the next scan still finds the port (the same adapter back in before the scan saw it gone),
+    // it is announced as plugged in again, so that the panel connects to it again.
+    QMutexLocker lock(&portListMutex);
+    lostPort = lost;
 }

@@ -74,6 +74,7 @@ private:
     QMutex portListMutex;
     SerialPortNameList lastPortList;
     SerialPortNameList newPortList;
+    QString lostPort; // the port closed by its own error since the last scan
     QTimer *scanTimer = nullptr;
     QTimer *receiveHold = nullptr;
     QElapsedTimer sinceLastPass;

@@ -94,11 +94,24 @@ void TestNodesimProcess::portNamesInOneDirectory()
     QVERIFY2(a.Stop(), qPrintable(a.ErrorString()));
     QVERIFY(Exists(b.PortPath()));
 
-    // A link left by a killed simulator points nowhere; the next one takes its name.
+    // Links left by killed simulators, one pointing nowhere, one at a terminal that exists again (its
+    // pid file names a process that ended), one with no pid file: the next simulator clears them all
+    // and takes the first name; the live simulator's link stays.
+    QProcess ended;
+    ended.start("true", QStringList());
+    QVERIFY(ended.waitForFinished());
     QVERIFY(QFile::link("/dev/pts/nonexistent-9999", ports + "/ttyKSIM0"));
+    QVERIFY(QFile::link("/dev/null", ports + "/ttyKSIM2"));
+    QFile pidFile(ports + "/ttyKSIM2.pid");
+    QVERIFY(pidFile.open(QIODevice::WriteOnly));
+    pidFile.write(QByteArray::number(ended.processId()) + "\n");
+    pidFile.close();
+    QVERIFY(QFile::link("/dev/null", ports + "/ttyKSIM3"));
     SimulatorRunner c;
     QVERIFY2(c.Start({"--port-dir", ports}), qPrintable(c.ErrorString()));
     QCOMPARE(c.PortPath(), ports + "/ttyKSIM0");
+    QCOMPARE(QDir(ports).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System),
+             (QStringList{"ttyKSIM0", "ttyKSIM0.pid", "ttyKSIM1", "ttyKSIM1.pid"}));
     QVERIFY(LinkTarget(c.PortPath()).startsWith("/dev/pts/"));
     QVERIFY2(c.Stop(), qPrintable(c.ErrorString()));
     QVERIFY2(b.Stop(), qPrintable(b.ErrorString()));

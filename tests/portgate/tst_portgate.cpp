@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -60,7 +61,8 @@ private slots:
     void sendWhileClosed();
     void unsupportedRateFallsBackTo115200();
     void simulatorStartAndStopArePlugEvents();
-    void sameCountSwapIsNoEvent();
+    void swapBetweenScansIsUnplugAndPlug();
+    void onlyLinksOfRunningSimulatorsAreListed();
     void lostPortIsClosedAtOnce();
     void openingUnlistedPortReportsMissingInfo();
     void streamPassedOnWhole();
@@ -68,6 +70,15 @@ private slots:
 private:
     QString PortDir() const { return runtime.filePath("kinetra-ports"); }
     QString FakePort(const QString &name) const { return PortDir() + "/" + name; }
+    // A simulator's published port: the link and, unless pid is empty, its pid file.
+    bool FakeLink(const QString &target, const QString &name, const QString &pid) const
+    {
+        QFile file(FakePort(name) + ".pid");
+        if (!pid.isEmpty() && !(file.open(QIODevice::WriteOnly) && file.write(pid.toLatin1() + "\n") > 0))
+            return false;
+        file.close();
+        return QFile::link(target, FakePort(name));
+    }
 
     QTemporaryDir runtime;
     SimulatorRunner *sim = nullptr;
@@ -220,29 +231,67 @@ void tst_PortGate::simulatorStartAndStopArePlugEvents()
     QVERIFY(heartbeats.count() >= 2);
 }
 
-void tst_PortGate::sameCountSwapIsNoEvent()
+void tst_PortGate::swapBetweenScansIsUnplugAndPlug()
 {
     QSignalSpy plugged(gate, &PortGate::Sig_SerialDevice_PluggedIn);
     QSignalSpy unplugged(gate, &PortGate::Sig_SerialDevice_Unplugged);
-    QSignalSpy lists(gate, &PortGate::Sig_ScanPortsResult);
     QSignalSpy heartbeats(gate, &PortGate::Sig_ScanPortEvent);
-    // A link to a device that exists counts as a plugged-in port.
-    QVERIFY(QFile::link("/dev/null", FakePort("ttyKSIM90")));
+    // A link of a running simulator (its pid file names one) to a device that exists is a port.
+    const QString running = QString::number(sim->ProcessId());
+    QVERIFY(FakeLink("/dev/null", "ttyKSIM90", running));
     QVERIFY(plugged.wait(3000));
-    QCOMPARE(plugged.first().first().toString(), FakePort("ttyKSIM90"));
-    // One adapter out, another in, between two scans: the count does not change, nothing is reported.
+    QCOMPARE(plugged.takeFirst().first().toString(), FakePort("ttyKSIM90"));
+
+    // One adapter out, another in, between two scans: the same count, yet an unplug and a plug.
     QVERIFY(heartbeats.wait(3000));
     QVERIFY(QFile::remove(FakePort("ttyKSIM90")));
-    QVERIFY(QFile::link("/dev/null", FakePort("ttyKSIM91")));
-    const int listsBefore = lists.count();
+    QVERIFY(FakeLink("/dev/null", "ttyKSIM91", running));
+    QVERIFY(plugged.wait(3000));
+    QCOMPARE(unplugged.count(), 1);
+    QCOMPARE(unplugged.takeFirst().first().toString(), FakePort("ttyKSIM90"));
+    QCOMPARE(plugged.takeFirst().first().toString(), FakePort("ttyKSIM91"));
+
+    // Another device under the same name: the old one goes, the new one comes.
+    QVERIFY(QFile::remove(FakePort("ttyKSIM91")));
+    QVERIFY(FakeLink("/dev/zero", "ttyKSIM91", running));
+    QVERIFY(plugged.wait(3000));
+    QCOMPARE(unplugged.count(), 1);
+    QCOMPARE(unplugged.takeFirst().first().toString(), FakePort("ttyKSIM91"));
+    QCOMPARE(plugged.takeFirst().first().toString(), FakePort("ttyKSIM91"));
     QVERIFY(heartbeats.wait(3000));
     QVERIFY(heartbeats.wait(3000));
-    QCOMPARE(plugged.count(), 1);
-    QCOMPARE(unplugged.count(), 0);
-    QCOMPARE(lists.count(), listsBefore);
-    // A dangling link is no port.
-    QVERIFY(QFile::link(runtime.filePath("gone"), FakePort("ttyKSIM92")));
-    QVERIFY(!Names(PortGate::EnumeratePorts()).contains(FakePort("ttyKSIM92")));
+    QCOMPARE(plugged.count() + unplugged.count(), 0);
+}
+
+void tst_PortGate::onlyLinksOfRunningSimulatorsAreListed()
+{
+    QProcess other; // a live process that is no simulator
+    other.start("sleep", {"30"});
+    QVERIFY(other.waitForStarted());
+    QProcess finished;
+    finished.start("true", QStringList());
+    QVERIFY(finished.waitForFinished());
+    const struct
+    {
+        const char *name;
+        QString target;
+        QString pid; // empty: no pid file
+    } links[] = {
+        {"ttyKSIM80", "/dev/null", QString::number(sim->ProcessId())}, // the one live link
+        {"ttyKSIM81", "/dev/null", QString()},                       // killed before writing its pid
+        {"ttyKSIM82", "/dev/null", QString::number(finished.processId())}, // simulator gone
+        {"ttyKSIM83", "/dev/null", QString::number(other.processId())},   // number taken by another program
+        {"ttyKSIM84", runtime.filePath("gone"), QString::number(sim->ProcessId())}, // terminal gone
+        {"ttyKSIM85", "/dev/null", "garbage"},
+    };
+    for (const auto &link : links)
+        QVERIFY(FakeLink(link.target, link.name, link.pid));
+    const QStringList names = Names(PortGate::EnumeratePorts());
+    QVERIFY(names.contains(FakePort("ttyKSIM80")));
+    for (const auto &link : links)
+        QCOMPARE(names.contains(FakePort(link.name)), QByteArray(link.name) == "ttyKSIM80");
+    other.kill();
+    other.waitForFinished();
 }
 
 void tst_PortGate::lostPortIsClosedAtOnce()

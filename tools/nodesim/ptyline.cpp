@@ -1,14 +1,19 @@
 #include "ptyline.h"
 
+#include "simulatedlink.h"
+
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -92,20 +97,29 @@ bool PtyLine::Publish(const std::string &dir, std::string *error)
         return false;
     }
     flock(dirFd, LOCK_EX);
+    ClearStaleLinks(dir);
     bool done = false;
     for (int n = 0; n < 1000 && !done; ++n) {
         const std::string path = dir + "/ttyKSIM" + std::to_string(n);
         struct stat st;
-        if (lstat(path.c_str(), &st) == 0) {
-            // A link left behind by a simulator that was killed points at nothing: take its place.
-            struct stat target;
-            if (!S_ISLNK(st.st_mode) || stat(path.c_str(), &target) == 0 || errno != ENOENT)
-                continue;
-            unlink(path.c_str());
+        if (lstat(path.c_str(), &st) == 0)
+            continue;
+        // The pid file first: a gateway that sees the link must find who stands behind it.
+        const std::string pidFile = simulatedlink::PidFileOf(path);
+        const std::string temporary = pidFile + ".new";
+        std::FILE *file = std::fopen(temporary.c_str(), "w");
+        if (!file)
+            continue;
+        const bool written = std::fprintf(file, "%ld\n", long(getpid())) > 0;
+        if (std::fclose(file) != 0 || !written || rename(temporary.c_str(), pidFile.c_str()) != 0) {
+            unlink(temporary.c_str());
+            continue;
         }
         if (symlink(slave_.c_str(), path.c_str()) == 0) {
             link_ = path;
             done = true;
+        } else {
+            unlink(pidFile.c_str());
         }
     }
     flock(dirFd, LOCK_UN);
@@ -121,9 +135,33 @@ void PtyLine::Unpublish()
         return;
     char target[4096];
     const ssize_t n = readlink(link_.c_str(), target, sizeof(target) - 1);
-    if (n >= 0 && std::string(target, size_t(n)) == slave_)
+    if (n >= 0 && std::string(target, size_t(n)) == slave_ && simulatedlink::PidOf(link_) == long(getpid())) {
         unlink(link_.c_str());
+        unlink(simulatedlink::PidFileOf(link_).c_str());
+    }
     link_.clear();
+}
+
+void PtyLine::ClearStaleLinks(const std::string &dir)
+{
+    DIR *d = opendir(dir.c_str());
+    if (!d)
+        return;
+    std::vector<std::string> stale;
+    while (const dirent *entry = readdir(d)) {
+        const std::string name = entry->d_name;
+        if (name.rfind("ttyKSIM", 0) != 0)
+            continue;
+        const size_t dot = name.find('.');
+        const std::string link = dir + "/" + name.substr(0, dot);
+        // Links of simulators killed before they could remove them, their pid files, and pid files
+        // whose link is gone.
+        if (!simulatedlink::IsLive(link))
+            stale.push_back(dir + "/" + name);
+    }
+    closedir(d);
+    for (const std::string &path : stale)
+        unlink(path.c_str());
 }
 
 bool PtyLine::Probe()

@@ -22,6 +22,8 @@ public:
     PtyLine &operator=(const PtyLine &) = delete;
 
     bool Open(std::string *error);
+    // Publishes the line as the first free "ttyKSIM<n>" link in dir, with its pid file, after clearing
+    // what killed simulators left there.
     bool Publish(const std::string &dir, std::string *error);
     void Unpublish();
 
@@ -43,6 +45,8 @@ public:
     void Flush();
 
 private:
+    static void ClearStaleLinks(const std::string &dir);
+
     void DiscardSlaveInput();
 
     int master_ = -1;
