@@ -109,6 +109,14 @@ bool SimulatorRunner::Stop(int timeoutMs)
     return Finished(timeoutMs);
 }
 
+bool SimulatorRunner::Kill(int timeoutMs)
+{
+    if (process_.state() == QProcess::NotRunning)
+        return true;
+    process_.kill();
+    return process_.waitForFinished(timeoutMs);
+}
+
 bool SimulatorRunner::WaitForExit(int timeoutMs) { return Finished(timeoutMs); }
 
 bool SimulatorRunner::LinkGone() const

@@ -35,6 +35,8 @@ public:
     bool Start(const QStringList &arguments = QStringList(), int timeoutMs = 10000);
     // SIGTERM and wait: true when the simulator exited with status 0 and removed its port link.
     bool Stop(int timeoutMs = 10000);
+    // SIGKILL and wait, as a crash or a pulled cable would end it: its link stays behind.
+    bool Kill(int timeoutMs = 5000);
     // For --exit-after: true when it ended by itself, with status 0 and its link removed.
     bool WaitForExit(int timeoutMs);
 
