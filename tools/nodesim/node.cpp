@@ -89,6 +89,7 @@ Node::Node(const NodeConfig &config, int index, const Options &options, NodeBus 
     , motion_(index, options.motion)
     , sensors_(options.sensorErrors, options.seed + uint64_t(index) * 7919u)
     , logTruth_(options.logTruth)
+    , stampStartUs_(options.wrapIn > 0 ? uint64_t(4294967296.0 - options.wrapIn * 1e6) : 0)
     , index_(index)
     , id_(config.id)
     , startOdr_(options.odr)
@@ -525,7 +526,8 @@ int Node::StreamRate() const
 void Node::SendSample(uint8_t cmd, uint16_t toId, int64_t at)
 {
     const double t = double(at - bootNs_) / 1e9;
-    const uint32_t stamp = uint32_t(uint64_t(at - bootNs_) / 1000u);
+    // The node's 32-bit microsecond counter, which wraps as the real one does.
+    const uint32_t stamp = uint32_t(stampStartUs_ + uint64_t(at - bootNs_) / 1000u);
     const MotionSample m = motion_.At(t, headingOffsetDeg_);
     const uint32_t word = settings_.settingsWord;
     const float temperature = float(24.0 + 1.5 * std::sin(2 * kPi * t / 300.0) + 0.25 * index_);

@@ -80,6 +80,7 @@ private:
     Motion motion_;
     SensorModel sensors_;
     bool logTruth_;
+    uint64_t stampStartUs_ = 0; // the time stamp at boot
     std::string note_; // log fields for the frame being sent
     int index_;
     uint16_t id_;

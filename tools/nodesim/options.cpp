@@ -168,6 +168,8 @@ std::string UsageText()
            "  --mute CMD[,CMD]      never send records of these types\n"
            "  --latency-ms MS       each node handles a received record MS milliseconds late\n"
            "  --exit-after S        exit after S seconds\n"
+           "  --wrap-in S           node clocks start S seconds before their 32-bit microsecond\n"
+           "                        time stamp wraps (it does every 71.6 minutes)\n"
            "  --seed N              seed of the fault injection (default: random)\n"
            "  --exit-with-parent    exit (cleanly) when the process that started the simulator ends\n"
            "\n"
@@ -226,7 +228,7 @@ bool ParseOptions(int argc, char **argv, Options *options, std::string *error)
         }
         static const char *const kWithValue[] = {"--port-dir", "--nodes",      "--node",       "--odr",
                                                  "--log",      "--drop",       "--corrupt",    "--noise",
-                                                 "--mute",     "--latency-ms", "--exit-after", "--seed",
+                                                 "--mute",     "--latency-ms", "--exit-after", "--wrap-in", "--seed",
                                                  "--motion", "--imu-errors", "--gyro-noise", "--acc-noise",
                                                  "--mag-noise", "--gyro-bias", "--gyro-bias-drift",
                                                  "--acc-errors", "--mag-errors", "--accel-bursts",
@@ -281,6 +283,8 @@ bool ParseOptions(int argc, char **argv, Options *options, std::string *error)
             o.latencyMs = int(v);
         } else if (arg == "--exit-after") {
             ok = ParseDouble(value, 0.0, 1e7, &o.exitAfter) && o.exitAfter > 0.0;
+        } else if (arg == "--wrap-in") {
+            ok = ParseDouble(value, 0.0, 4294.0, &o.wrapIn) && o.wrapIn > 0.0;
         } else if (arg == "--seed") {
             char *end = nullptr;
             errno = 0;

@@ -32,6 +32,7 @@ struct Options
     std::set<int> mute;
     int latencyMs = 0;
     double exitAfter = 0.0; // 0: run until a signal
+    double wrapIn = 0.0;    // s before the time stamps wrap at start; 0: they start at 0
     bool seedGiven = false;
     uint64_t seed = 0;
     bool help = false;
