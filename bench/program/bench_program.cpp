@@ -46,6 +46,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <malloc.h>
 #include <map>
 #include <sys/resource.h>
 
@@ -69,6 +70,14 @@ double ResidentMiB()
         if (line.startsWith("VmRSS:"))
             return line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024.0;
     return 0;
+}
+
+// Bytes the program holds on the heap now: resident memory that grows while this stays flat is the
+// allocator keeping freed memory, not a leak.
+double HeapMiB()
+{
+    const struct mallinfo2 m = mallinfo2();
+    return double(m.uordblks + m.hblkhd) / (1024.0 * 1024.0);
 }
 
 // Data rows of a recorded file and the first and last time stamps in it (seconds).
@@ -339,9 +348,9 @@ int main(int argc, char **argv)
             const double stall = stalls.TakeWorst();
             *worstStall = qMax(*worstStall, stall);
             std::printf("%s: %3d min: %.0f frames/s, CPU %.1f %%, longest stall %.1f ms, RSS %.1f MiB, "
-                        "bad %u, omitted %u\n",
+                        "heap %.1f MiB, bad %u, omitted %u\n",
                         tag.data(), minute, (p->RecvPkgGood() - lastGood) / 600.0, 100 * (cpu - lastCpu) / 600,
-                        stall, ResidentMiB(), p->RecvPkgBad(), p->RecvPkgOmit());
+                        stall, ResidentMiB(), HeapMiB(), p->RecvPkgBad(), p->RecvPkgOmit());
             std::fflush(stdout);
             lastCpu = cpu;
             lastGood = p->RecvPkgGood();
@@ -381,9 +390,9 @@ int main(int argc, char **argv)
             shell.Window(node)->findChild<QMdiArea *>("mdiArea")->tileSubWindows();
     QTest::qWait(500);
     shoot(0);
-    const double rssStart = ResidentMiB();
+    const double rssStart = ResidentMiB(), heapStart = HeapMiB();
     const QPair<double, double> run = measure(seconds, &frames, &stall);
-    const double rssEnd = ResidentMiB();
+    const double rssEnd = ResidentMiB(), heapEnd = HeapMiB();
     if (recording)
         panel->findChild<QPushButton *>("pushButton_Record_Save")->click();
 
@@ -418,8 +427,8 @@ int main(int argc, char **argv)
                 100 * run.first / run.second, run.first, run.second,
                 qPrintable(QGuiApplication::platformName()));
     std::printf("%s: longest GUI stall %.1f ms; resident memory %.1f MiB at the start, %.1f MiB at the end "
-                "(%+.1f MiB)\n",
-                tag.data(), stall, rssStart, rssEnd, rssEnd - rssStart);
+                "(%+.1f MiB); heap in use %.1f MiB, then %.1f MiB\n",
+                tag.data(), stall, rssStart, rssEnd, rssEnd - rssStart, heapStart, heapEnd);
     bool ok = log.sent == total && p->RecvPkgBad() == 0 && p->RecvPkgOmit() == 0 && log.sent > 0;
 
     if (recording) {
