@@ -319,12 +319,12 @@ int main(int argc, char **argv)
 
     const NimboProtocol *p = courier->profile->Protocol();
     StallWatch stalls;
-    auto shoot = [&](int minute) {
+    auto shoot = [&](const QString &when) {
         if (shotDir.isEmpty())
             return;
         QDir().mkpath(shotDir);
         QGuiApplication::primaryScreen()->grabWindow(0).save(
-            QDir(shotDir).filePath(QString("program-%1min.png").arg(minute, 3, 10, QChar('0'))));
+            QDir(shotDir).filePath(QString("program-%1min.png").arg(when.rightJustified(3, QChar('0')))));
     };
     // Runs the event loop for forSeconds; a line every 10 minutes on long runs. Returns the process's
     // CPU seconds and the wall seconds.
@@ -354,8 +354,14 @@ int main(int argc, char **argv)
             std::fflush(stdout);
             lastCpu = cpu;
             lastGood = p->RecvPkgGood();
-            shoot(minute);
+            shoot(QString::number(minute));
             stalls.Resume();
+            // A second picture a few seconds later shows what moved (the motion repeats within minutes,
+            // so pictures ten minutes apart can look alike).
+            QTimer::singleShot(7000, &loop, [&, minute] {
+                shoot(QString("%1-7s").arg(minute));
+                stalls.Resume();
+            });
         });
         checkpoint.start(600 * 1000);
         loop.exec();
@@ -389,7 +395,7 @@ int main(int argc, char **argv)
         for (const SimNode &node : nodes)
             shell.Window(node)->findChild<QMdiArea *>("mdiArea")->tileSubWindows();
     QTest::qWait(500);
-    shoot(0);
+    shoot("0");
     const double rssStart = ResidentMiB(), heapStart = HeapMiB();
     const QPair<double, double> run = measure(seconds, &frames, &stall);
     const double rssEnd = ResidentMiB(), heapEnd = HeapMiB();
