@@ -155,7 +155,7 @@ public:
         timer.setInterval(10);
         connect(&timer, &QTimer::timeout, this, [this] {
             const qint64 now = clock.nsecsElapsed();
-            if (last >= 0)
+            if (last >= 0 && paused == 0)
                 worst = qMax(worst, (now - last) / 1e6 - 10.0);
             last = now;
         });
@@ -164,6 +164,13 @@ public:
     }
     // Forgets the time since the last tick: the bench's own screenshot is not the program's stall.
     void Resume() { last = -1; }
+    // While a screenshot process holds the X server, the program waits for it too; not counted.
+    void Pause() { ++paused; }
+    void Unpause()
+    {
+        paused = qMax(0, paused - 1);
+        last = -1;
+    }
     // The worst lateness since the last call, in ms.
     double TakeWorst()
     {
@@ -177,6 +184,7 @@ private:
     QElapsedTimer clock;
     qint64 last = -1;
     double worst = 0;
+    int paused = 0;
 };
 
 const SimNode kNodes[] = {
@@ -328,8 +336,19 @@ int main(int argc, char **argv)
         // Another process takes the picture (ImageMagick's import, when there is an X server): a
         // 4K grab inside the program would leave its 33 MB buffers with the allocator and show up
         // as the program's own resident memory.
-        if (QGuiApplication::platformName() == "xcb" && QProcess::startDetached("import", {"-window", "root", path}))
-            return;
+        if (QGuiApplication::platformName() == "xcb") {
+            auto *import = new QProcess(&app);
+            QObject::connect(import, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished), [&stalls, import] {
+                stalls.Unpause();
+                import->deleteLater();
+            });
+            stalls.Pause();
+            import->start("import", {"-window", "root", path});
+            if (import->waitForStarted(3000))
+                return;
+            stalls.Unpause();
+            delete import;
+        }
         QGuiApplication::primaryScreen()->grabWindow(0).save(path);
     };
     // Runs the event loop for forSeconds; a line every 10 minutes on long runs. Returns the process's
