@@ -31,18 +31,6 @@ void ConjugateTimes(const double a[4], const double b[4], double out[4])
     out[3] = w * b[3] + x * b[2] - y * b[1] + z * b[0];
 }
 
-// v expressed in the sensor frame of the attitude q (sensor -> earth): R^T v.
-void EarthToSensor(const double q[4], const double v[3], double out[3])
-{
-    const double w = q[0], x = q[1], y = q[2], z = q[3];
-    const double r[3][3] = {
-        {1 - 2 * (y * y + z * z), 2 * (x * y - w * z), 2 * (x * z + w * y)},
-        {2 * (x * y + w * z), 1 - 2 * (x * x + z * z), 2 * (y * z - w * x)},
-        {2 * (x * z - w * y), 2 * (y * z + w * x), 1 - 2 * (x * x + y * y)},
-    };
-    for (int i = 0; i < 3; ++i)
-        out[i] = r[0][i] * v[0] + r[1][i] * v[1] + r[2][i] * v[2];
-}
 
 void EulerFromQuaternion(const double q[4], double *roll, double *pitch, double *yaw)
 {
@@ -68,6 +56,19 @@ double Wrap180(double deg)
 }
 
 } // namespace
+
+// v expressed in the sensor frame of the attitude q (sensor -> earth): R^T v.
+void EarthToSensor(const double q[4], const double v[3], double out[3])
+{
+    const double w = q[0], x = q[1], y = q[2], z = q[3];
+    const double r[3][3] = {
+        {1 - 2 * (y * y + z * z), 2 * (x * y - w * z), 2 * (x * z + w * y)},
+        {2 * (x * y + w * z), 1 - 2 * (x * x + z * z), 2 * (y * z - w * x)},
+        {2 * (x * z - w * y), 2 * (y * z + w * x), 1 - 2 * (x * x + y * y)},
+    };
+    for (int i = 0; i < 3; ++i)
+        out[i] = r[0][i] * v[0] + r[1][i] * v[1] + r[2][i] * v[2];
+}
 
 bool ParseMotionProfile(const std::string &name, MotionProfile *profile)
 {

@@ -39,6 +39,9 @@ struct MotionSample
 
 // A sensor lying still in the attitude where its accelerometer reads `reading` (any length; the
 // direction counts), turned to `headingDeg` about the vertical.
+// v, given in the earth frame, expressed in the sensor frame of the attitude q (sensor -> earth).
+void EarthToSensor(const double q[4], const double v[3], double out[3]);
+
 MotionSample StillSample(const double reading[3], double headingDeg);
 
 class Motion

@@ -1,5 +1,7 @@
 #include "sensormodel.h"
 
+#include "motion.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -11,18 +13,6 @@ constexpr double kDeg = kPi / 180.0;
 // a repeated time stamp use the noise of an 800 Hz stream.
 constexpr double kDefaultInterval = 1.0 / 800.0;
 
-// v expressed in the sensor frame of the attitude q (sensor -> earth).
-void EarthToSensor(const double q[4], const double v[3], double out[3])
-{
-    const double w = q[0], x = q[1], y = q[2], z = q[3];
-    const double r[3][3] = {
-        {1 - 2 * (y * y + z * z), 2 * (x * y - w * z), 2 * (x * z + w * y)},
-        {2 * (x * y + w * z), 1 - 2 * (x * x + z * z), 2 * (y * z - w * x)},
-        {2 * (x * z - w * y), 2 * (y * z + w * x), 1 - 2 * (x * x + y * y)},
-    };
-    for (int i = 0; i < 3; ++i)
-        out[i] = r[0][i] * v[0] + r[1][i] * v[1] + r[2][i] * v[2];
-}
 
 } // namespace
 
