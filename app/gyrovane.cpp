@@ -2,10 +2,13 @@
 #include "shelllog.h"
 #include "ui_gyrovane.h"
 
+#include "calibrationcommands.h"
 #include "framecourier.h"
+#include "nimbolink.h"
 #include "margbench.h"
 #include "marginterface.h"
 #include "sensorpanel.h"
+#include "serviceobjects.h"
 #include "unitroster.h"
 
 #include <QtCore/QDebug>
@@ -28,10 +31,6 @@ const int kWatchDogTicksToClose = 12;
 const int kDefaultFontSize = 8;
 const int kSmallestFontSize = 1;
 const int kLogoDelayMs = 200;
-// One send tick of the link panel.
-const int kCommandRetryMs = 5;
-// A record the link holds for longer than this is not leaving at all.
-const int kCommandAttempts = 400;
 const int kUuidSize = 20;
 const int kNameSize = 12;
 
@@ -56,27 +55,16 @@ Gyrovane::Gyrovane(QWidget *parent)
     frameCourier = new FrameCourier(this);
     ui->verticalLayout_FrameCourier->addWidget(frameCourier);
 
+    link = frameCourier->Link();
     connect(this, SIGNAL(Sig_FrameCourierQuit()), frameCourier, SLOT(On_Quit()));
     connect(this, SIGNAL(Sig_CloseSerialPort_CurrentPort()), frameCourier,
             SLOT(On_CloseCurrentPortSerialPort()));
     connect(frameCourier, SIGNAL(Sig_PortGate_ScanPortEvent()), this, SLOT(On_Feed_WatchDog()));
-    connect(frameCourier, &FrameCourier::Sig_NbConversation_Result, this, &Gyrovane::On_LinkExchangeResult);
-    connect(frameCourier->profile, SIGNAL(Sig_RX_Data(Np_HeartBeat)), this, SLOT(On_RX_Data(Np_HeartBeat)));
-    connect(frameCourier->profile, SIGNAL(Sig_RX_Data(Np_Ack)), this, SLOT(On_RX_Data(Np_Ack)));
-    connect(frameCourier->profile, SIGNAL(Sig_RX_Data(Np_Settings)), this, SLOT(On_RX_Data(Np_Settings)));
-    connect(frameCourier->profile, SIGNAL(Sig_RX_Data(Np_Status)), this, SLOT(On_RX_Data(Np_Status)));
-    connect(frameCourier->profile, SIGNAL(Sig_RX_Data(Np_Calib)), this, SLOT(On_RX_Data(Np_Calib)));
-    connect(frameCourier->profile, SIGNAL(Sig_RX_Data(Np_Id)), this, SLOT(On_RX_Data(Np_Id)));
-    connect(frameCourier->profile, SIGNAL(Sig_RX_Data(Np_NSO)), this, SLOT(On_RX_Data(Np_NSO)));
-    connect(frameCourier->profile, SIGNAL(Sig_RX_Data(Np_Raw_GyroAccMag)), this,
-            SLOT(On_RX_Data(Np_Raw_GyroAccMag)));
-    connect(frameCourier->profile, SIGNAL(Sig_RX_Data(Np_Q_s1_s)), this, SLOT(On_RX_Data(Np_Q_s1_s)));
-    connect(frameCourier->profile, SIGNAL(Sig_RX_Data(Np_Q_s1_e)), this, SLOT(On_RX_Data(Np_Q_s1_e)));
-    connect(frameCourier->profile, SIGNAL(Sig_RX_Data(Np_Euler_s1_s)), this, SLOT(On_RX_Data(Np_Euler_s1_s)));
-    connect(frameCourier->profile, SIGNAL(Sig_RX_Data(Np_Euler_s1_e)), this, SLOT(On_RX_Data(Np_Euler_s1_e)));
-    connect(frameCourier->profile, SIGNAL(Sig_RX_Data(Np_RPY)), this, SLOT(On_RX_Data(Np_RPY)));
-    connect(frameCourier->profile, SIGNAL(Sig_RX_Data(Np_Gravity)), this, SLOT(On_RX_Data(Np_Gravity)));
-    connect(frameCourier->profile, SIGNAL(Sig_RX_Data(Np_Combo)), this, SLOT(On_RX_Data(Np_Combo)));
+    connect(link, &NimboLink::Sig_SettingsWriteOutcome, this, &Gyrovane::On_SettingsWriteOutcome);
+    // Every record type the table marks as routed reaches its On_RX_Data overload.
+#define GYROVANE_ROUTE(Type, cmd, size, slot, signalled, routed) Route<Type, (routed) != 0>();
+    NIMBO_RECORDS(GYROVANE_ROUTE)
+#undef GYROVANE_ROUTE
 
     watchDogTimer = new QTimer;
     connect(watchDogTimer, &QTimer::timeout, this, &Gyrovane::On_Timer_WatchDog);
@@ -93,11 +81,6 @@ Gyrovane::Gyrovane(QWidget *parent)
     Timer0->start(timer0Interval);
 
     QTimer::singleShot(kLogoDelayMs, this, &Gyrovane::on_pushButton_ResetView_clicked);
-
-    commandRetryTimer = new QTimer(this);
-    commandRetryTimer->setSingleShot(true);
-    commandRetryTimer->setInterval(kCommandRetryMs);
-    connect(commandRetryTimer, &QTimer::timeout, this, &Gyrovane::SendQueuedCommands);
 
     unitRoster = new UnitRoster(this);
     unitRoster->Set_NodeId_Rage(32, 2047);
@@ -205,7 +188,7 @@ void Gyrovane::On_UnitRoster_New_NodeID(QByteArray uuid, uint newNodeId, QByteAr
     }
     QByteArray name = newNodeName.left(kNameSize);
     name.append(kNameSize - name.size(), '\0');
-    Enqueue({QueuedCommand::IdWrite, uuid, 0, quint16(newNodeId), name});
+    link->WriteIdentity(uuid, quint16(newNodeId), name);
     On_ChangeNodeId(uuid, newNodeId);
     On_ChangeNodeName(
         uuid, QString::fromUtf8(name.constData(), int(qstrnlen(name.constData(), uint(name.size())))));
@@ -213,7 +196,7 @@ void Gyrovane::On_UnitRoster_New_NodeID(QByteArray uuid, uint newNodeId, QByteAr
 
 void Gyrovane::On_UnitRoster_ScanNode()
 {
-    Enqueue({QueuedCommand::IdRequest, QByteArray(), 0, 0, QByteArray()});
+    link->Scan();
 }
 
 void Gyrovane::On_UnitRoster_NodeCtrl(QByteArray uuid, int ctrlVal)
@@ -222,94 +205,7 @@ void Gyrovane::On_UnitRoster_NodeCtrl(QByteArray uuid, int ctrlVal)
         qCDebug(lcShell) << "Gyrovane::On_UnitRoster_NodeCtrl - UUID Size unmatch!";
         return;
     }
-    Enqueue({QueuedCommand::NodeCtrl, uuid, quint8(ctrlVal), 0, QByteArray()});
-}
-
-void Gyrovane::Enqueue(const QueuedCommand &command)
-{
-    for (int i = 0; i < queuedCommands.size(); ++i) {
-        QueuedCommand &waiting = queuedCommands[i];
-        if (waiting.kind != command.kind || waiting.nodeId != command.nodeId)
-            continue;
-        // A request already waiting asks the same question.
-        if (command.kind == QueuedCommand::IdRequest || command.kind == QueuedCommand::SettingsRequest)
-            return;
-        // A newer write to the same node replaces one still waiting (a dial turned quickly): the node
-        // gets the newest settings without the steps in between. The head may be leaving already.
-        if (command.kind == QueuedCommand::SettingsWrite && i > 0) {
-            waiting.settings = command.settings;
-            return;
-        }
-    }
-    queuedCommands.append(command);
-    if (queuedCommands.size() == 1)
-        SendQueuedCommands();
-}
-
-int Gyrovane::TrySend(const QueuedCommand &command)
-{
-    QByteArray uuid = command.uuid;
-    QByteArray name = command.name;
-    // The link keeps one exchange at a time; a new one would take the place of the one waiting for
-    // its answer, whose write would then never be confirmed or repeated.
-    const bool exchange = command.kind == QueuedCommand::IdRequest ||
-                          command.kind == QueuedCommand::SettingsRequest ||
-                          command.kind == QueuedCommand::SettingsWrite;
-    if (exchange && frameCourier->Conversation()->PendingCmd() != 0)
-        return NP_MUTEX_LOCKED_;
-    switch (command.kind) {
-    case QueuedCommand::NodeCtrl:
-        return frameCourier->Set_SendNodeCtrl(NP_ID_BROADCAST_, reinterpret_cast<quint8 *>(uuid.data()),
-                                              kUuidSize, command.ctrl);
-    case QueuedCommand::IdWrite:
-        return frameCourier->Set_SendIdCmd(NP_ID_BROADCAST_, 0, command.nodeId,
-                                           reinterpret_cast<quint8 *>(uuid.data()), kUuidSize, name.data(),
-                                           kNameSize);
-    case QueuedCommand::IdRequest:
-        // Asked before a node-control frame has left, the nodes would answer before they are silenced.
-        if (frameCourier->profile->IsQueued(NP_CMD_NODECTRL_))
-            return NP_MUTEX_LOCKED_;
-        // Refused only while an identity request is still waiting to go out, which asks the same.
-        frameCourier->Set_RequestPkg(NP_ID_BROADCAST_, NP_CMD_ID_);
-        return NP_SUCC_;
-    case QueuedCommand::SettingsRequest:
-        // One request record leaves at a time; another one asked for meanwhile would be refused.
-        if (frameCourier->profile->IsQueued(NP_CMD_REQUEST_))
-            return NP_MUTEX_LOCKED_;
-        return frameCourier->Set_RequestPkg(command.nodeId, NP_CMD_SETTING);
-    case QueuedCommand::SettingsWrite:
-        if (frameCourier->profile->IsQueued(NP_CMD_SETTING))
-            return NP_MUTEX_LOCKED_;
-        frameCourier->Set_SendSetting_InReliableWay(command.nodeId, command.settings);
-        return NP_SUCC_;
-    case QueuedCommand::ServiceObject:
-        // The link holds one record of a kind until it has left; a second one now would be refused.
-        if (frameCourier->profile->IsQueued(NP_CMD_NSO_))
-            return NP_MUTEX_LOCKED_;
-        return frameCourier->Set_Send_NSOCmd(command.nodeId, command.nso);
-    case QueuedCommand::Calibration: {
-        if (frameCourier->profile->IsQueued(NP_CMD_CALIB_))
-            return NP_MUTEX_LOCKED_;
-        const Np_Calib &c = command.calib;
-        return frameCourier->Set_SendCalibCmd(command.nodeId, c.calibType, c.calibCmd, c.calibCode,
-                                              c.calibValue1, c.calibValue2);
-    }
-    }
-    return NP_FAIL_;
-}
-
-void Gyrovane::SendQueuedCommands()
-{
-    while (!queuedCommands.isEmpty()) {
-        QueuedCommand &command = queuedCommands.first();
-        if (TrySend(command) == NP_MUTEX_LOCKED_ && ++command.attempts < kCommandAttempts) {
-            commandRetryTimer->start();
-            return;
-        }
-        if (command.attempts >= kCommandAttempts)
-            qCDebug(lcShell) << "Gyrovane::SendQueuedCommands - the link did not take a command, dropped";
-        queuedCommands.removeFirst();
-    }
+    link->SendNodeControl(uuid, quint8(ctrlVal));
 }
 
 void Gyrovane::On_RX_Data(const Np_HeartBeat &np_Heartbeat)
@@ -446,45 +342,36 @@ void Gyrovane::On_RX_Data(const Np_Combo &np_Combo)
                                0.0f, 0.0f);
 }
 
-void Gyrovane::On_NewImuSettings(quint16 toId, Np_Settings np_Settings)
-{
-    QueuedCommand write{QueuedCommand::SettingsWrite, QByteArray(), 0, toId, QByteArray()};
-    write.settings = np_Settings;
-    Enqueue(write);
-}
+void Gyrovane::On_NewImuSettings(quint16 toId, Np_Settings np_Settings) { link->WriteSettings(toId, np_Settings); }
 
-void Gyrovane::On_LinkExchangeResult(quint16 peer, quint8 cmd, quint8 cmdRequest, int result)
+void Gyrovane::On_SettingsWriteOutcome(quint16 nodeId, bool acknowledged, const QString &failure)
 {
-    Q_UNUSED(cmdRequest);
-    if (cmd != NP_CMD_SETTING)
-        return;
     for (SensorPanel *window : qAsConst(nodeWindows))
-        window->On_SettingsWriteResult(peer, result == NP_SUCC_);
+        window->On_SettingsWriteResult(nodeId, acknowledged, failure);
 }
 
 void Gyrovane::On_RequestImuSetting(quint16 nodeId)
 {
-    Enqueue({QueuedCommand::SettingsRequest, QByteArray(), 0, nodeId, QByteArray()});
+    link->RequestSettings(nodeId);
     qCDebug(lcShell) << "On_RequestImuSetting";
 }
 
 void Gyrovane::On_SendNSO(quint16 toId, Np_NSO np_NSO)
 {
-    QueuedCommand command{QueuedCommand::ServiceObject, QByteArray(), 0, toId, QByteArray()};
-    command.nso = np_NSO;
-    Enqueue(command);
+    // Sent only while the panel that asked still waits for the answer.
+    link->SendServiceObject(toId, np_NSO, ServiceObjects::AnswerWaitMs(np_NSO.nsoIndex, np_NSO.nsoSubIndex));
 }
 
 void Gyrovane::On_NewCalibCmd(quint16 toId, uchar calibType, uchar ctrlVal, quint16 param1, quint32 param2,
                               quint32 param3)
 {
-    QueuedCommand command{QueuedCommand::Calibration, QByteArray(), 0, toId, QByteArray()};
-    command.calib.calibType = calibType;
-    command.calib.calibCmd = ctrlVal;
-    command.calib.calibCode = param1;
-    command.calib.calibValue1 = param2;
-    command.calib.calibValue2 = param3;
-    Enqueue(command);
+    Np_Calib calib{};
+    calib.calibType = calibType;
+    calib.calibCmd = ctrlVal;
+    calib.calibCode = param1;
+    calib.calibValue1 = param2;
+    calib.calibValue2 = param3;
+    link->SendCalibration(toId, calib, CalibrationCommands::SendWithinMs(calibType, ctrlVal));
 }
 
 void Gyrovane::On_CreateNode(QByteArray uuid, uint nodeId, QString nodeName, int nodeFwVer,
@@ -497,42 +384,43 @@ void Gyrovane::On_CreateNode(QByteArray uuid, uint nodeId, QString nodeName, int
     window->Set_NodeUuid(uuid);
     window->Set_NodeFirmwareVersion(nodeFwVer, nodeFwRevisionVer);
 
-    connect(this, &Gyrovane::Sig_NewData_RecordRaw, window, &SensorPanel::On_NewData_RecordRaw);
-    connect(this, &Gyrovane::Sig_NewData_Record_Q_S1_E, window, &SensorPanel::On_NewData_RecordQ_s1_e);
-    connect(this, &Gyrovane::Sig_NewData_Record_RPY, window, &SensorPanel::On_NewData_RecordRPY);
-    connect(this, &Gyrovane::Sig_NewData_Record_Euler_S1_E, window,
+    QVector<QMetaObject::Connection> &own = windowConnections[window];
+    own << connect(this, &Gyrovane::Sig_NewData_RecordRaw, window, &SensorPanel::On_NewData_RecordRaw);
+    own << connect(this, &Gyrovane::Sig_NewData_Record_Q_S1_E, window, &SensorPanel::On_NewData_RecordQ_s1_e);
+    own << connect(this, &Gyrovane::Sig_NewData_Record_RPY, window, &SensorPanel::On_NewData_RecordRPY);
+    own << connect(this, &Gyrovane::Sig_NewData_Record_Euler_S1_E, window,
             &SensorPanel::On_NewData_RecordEuler_s1_e);
-    connect(this, &Gyrovane::Sig_NewData_Record_Gravity, window, &SensorPanel::On_NewData_RecordGravity);
-    connect(this, &Gyrovane::Sig_NewData_Uptime, window, &SensorPanel::On_UpdateTree_Uptime);
-    connect(this, &Gyrovane::Sig_NewData_QoS, window, &SensorPanel::On_UpdateTree_QoS);
-    connect(this, &Gyrovane::Sig_NewData_ProcessRate, window, &SensorPanel::On_UpdateTree_ProcessRate);
-    connect(this, &Gyrovane::Sig_NewData_Temperature, window, &SensorPanel::On_UpdateTree_Temperature);
-    connect(this, &Gyrovane::Sig_NewData_GyroRaw, window, &SensorPanel::On_UpdateTree_Raw_Gyro);
-    connect(this, &Gyrovane::Sig_NewData_AccRaw, window, &SensorPanel::On_UpdateTree_Raw_Acc);
-    connect(this, &Gyrovane::Sig_NewData_MagRaw, window, &SensorPanel::On_UpdateTree_Raw_Mag);
-    connect(this, &Gyrovane::Sig_NewData_Q_S1_S, window, &SensorPanel::On_UpdateTree_Q_S1_S);
-    connect(this, &Gyrovane::Sig_NewData_Euler_S1_S, window, &SensorPanel::On_UpdateTree_Euler_S1_S);
-    connect(this, &Gyrovane::Sig_NewData_Q_S1_E, window, &SensorPanel::On_UpdateTree_Q_S1_E);
-    connect(this, &Gyrovane::Sig_NewData_Euler_S1_E, window, &SensorPanel::On_UpdateTree_Euler_S1_E);
-    connect(this, &Gyrovane::Sig_NewData_RPY, window, &SensorPanel::On_UpdateTree_RPY);
-    connect(this, &Gyrovane::Sig_NewData_Gravity, window, &SensorPanel::On_UpdateTree_Gravity);
-    connect(this, &Gyrovane::Sig_NewData_GyroRaw, window, &SensorPanel::On_NewData_GyroRaw);
-    connect(this, &Gyrovane::Sig_NewData_AccRaw, window, &SensorPanel::On_NewData_AccRaw);
-    connect(this, &Gyrovane::Sig_NewData_MagRaw, window, &SensorPanel::On_NewData_MagRaw);
-    connect(this, &Gyrovane::Sig_NewData_Q_S1_E, window, &SensorPanel::On_UpdateAttitude);
-    connect(this, &Gyrovane::Sig_NewData_RPY, window, &SensorPanel::On_UpdateRPY);
-    connect(this, &Gyrovane::Sig_NewData_AccRaw, window, &SensorPanel::On_NewData_AccForXY);
-    connect(this, &Gyrovane::Sig_NewData_MagRaw, window, &SensorPanel::On_NewData_MagForXY);
-    connect(this, &Gyrovane::Sig_NewData_Settings, window, &SensorPanel::On_NewImuSettings);
-    connect(window, &SensorPanel::Sig_NewImuSetting, this, &Gyrovane::On_NewImuSettings);
-    connect(window, &SensorPanel::Sig_RequestImuSetting, this, &Gyrovane::On_RequestImuSetting);
-    connect(window, &SensorPanel::Sig_NSOcmd, this, &Gyrovane::On_SendNSO);
-    connect(this, &Gyrovane::Sig_NewData_NSO, window, &SensorPanel::On_NSOcmd);
-    connect(window, &SensorPanel::Sig_NewCalibCmd, this, &Gyrovane::On_NewCalibCmd);
-    connect(this, &Gyrovane::Sig_NewData_Calib, window, &SensorPanel::On_NewCalibCmd);
+    own << connect(this, &Gyrovane::Sig_NewData_Record_Gravity, window, &SensorPanel::On_NewData_RecordGravity);
+    own << connect(this, &Gyrovane::Sig_NewData_Uptime, window, &SensorPanel::On_UpdateTree_Uptime);
+    own << connect(this, &Gyrovane::Sig_NewData_QoS, window, &SensorPanel::On_UpdateTree_QoS);
+    own << connect(this, &Gyrovane::Sig_NewData_ProcessRate, window, &SensorPanel::On_UpdateTree_ProcessRate);
+    own << connect(this, &Gyrovane::Sig_NewData_Temperature, window, &SensorPanel::On_UpdateTree_Temperature);
+    own << connect(this, &Gyrovane::Sig_NewData_GyroRaw, window, &SensorPanel::On_UpdateTree_Raw_Gyro);
+    own << connect(this, &Gyrovane::Sig_NewData_AccRaw, window, &SensorPanel::On_UpdateTree_Raw_Acc);
+    own << connect(this, &Gyrovane::Sig_NewData_MagRaw, window, &SensorPanel::On_UpdateTree_Raw_Mag);
+    own << connect(this, &Gyrovane::Sig_NewData_Q_S1_S, window, &SensorPanel::On_UpdateTree_Q_S1_S);
+    own << connect(this, &Gyrovane::Sig_NewData_Euler_S1_S, window, &SensorPanel::On_UpdateTree_Euler_S1_S);
+    own << connect(this, &Gyrovane::Sig_NewData_Q_S1_E, window, &SensorPanel::On_UpdateTree_Q_S1_E);
+    own << connect(this, &Gyrovane::Sig_NewData_Euler_S1_E, window, &SensorPanel::On_UpdateTree_Euler_S1_E);
+    own << connect(this, &Gyrovane::Sig_NewData_RPY, window, &SensorPanel::On_UpdateTree_RPY);
+    own << connect(this, &Gyrovane::Sig_NewData_Gravity, window, &SensorPanel::On_UpdateTree_Gravity);
+    own << connect(this, &Gyrovane::Sig_NewData_GyroRaw, window, &SensorPanel::On_NewData_GyroRaw);
+    own << connect(this, &Gyrovane::Sig_NewData_AccRaw, window, &SensorPanel::On_NewData_AccRaw);
+    own << connect(this, &Gyrovane::Sig_NewData_MagRaw, window, &SensorPanel::On_NewData_MagRaw);
+    own << connect(this, &Gyrovane::Sig_NewData_Q_S1_E, window, &SensorPanel::On_UpdateAttitude);
+    own << connect(this, &Gyrovane::Sig_NewData_RPY, window, &SensorPanel::On_UpdateRPY);
+    own << connect(this, &Gyrovane::Sig_NewData_AccRaw, window, &SensorPanel::On_NewData_AccForXY);
+    own << connect(this, &Gyrovane::Sig_NewData_MagRaw, window, &SensorPanel::On_NewData_MagForXY);
+    own << connect(this, &Gyrovane::Sig_NewData_Settings, window, &SensorPanel::On_NewImuSettings);
+    own << connect(window, &SensorPanel::Sig_NewImuSetting, this, &Gyrovane::On_NewImuSettings);
+    own << connect(window, &SensorPanel::Sig_RequestImuSetting, this, &Gyrovane::On_RequestImuSetting);
+    own << connect(window, &SensorPanel::Sig_NSOcmd, this, &Gyrovane::On_SendNSO);
+    own << connect(this, &Gyrovane::Sig_NewData_NSO, window, &SensorPanel::On_NSOcmd);
+    own << connect(window, &SensorPanel::Sig_NewCalibCmd, this, &Gyrovane::On_NewCalibCmd);
+    own << connect(this, &Gyrovane::Sig_NewData_Calib, window, &SensorPanel::On_NewCalibCmd);
     // The node list marks the node closed before the window is removed.
-    connect(window, &SensorPanel::Sig_Quit, unitRoster, &UnitRoster::On_Close_Node);
-    connect(window, &SensorPanel::Sig_Quit, this, &Gyrovane::On_RemoveNode);
+    own << connect(window, &SensorPanel::Sig_Quit, unitRoster, &UnitRoster::On_Close_Node);
+    own << connect(window, &SensorPanel::Sig_Quit, this, &Gyrovane::On_RemoveNode);
 
     nodeWindows.insert(uuid, window);
     ui->mdiArea->addSubWindow(window);
@@ -556,8 +444,9 @@ void Gyrovane::On_CloseNode(QByteArray uuid)
 
 void Gyrovane::DetachNodeWindow(SensorPanel *window)
 {
-    disconnect(window, nullptr, nullptr, nullptr);
-    disconnect(this, nullptr, window, nullptr);
+    // Only what the shell connected: others may listen to the window too, even to this very Sig_Quit.
+    for (const QMetaObject::Connection &connection : windowConnections.take(window))
+        disconnect(connection);
 }
 
 void Gyrovane::On_RemoveNode(QByteArray uuid)

@@ -1,9 +1,12 @@
 #ifndef GYROVANE_H
 #define GYROVANE_H
 
+#include "nimbolink.h"
 #include "nimbotypes.h"
 
 #include <QtCore/QByteArray>
+#include <QtCore/QHash>
+#include <QtCore/QVector>
 #include <QtCore/QList>
 #include <QtCore/QMap>
 #include <QtCore/QString>
@@ -39,6 +42,8 @@ public:
     const QMap<QByteArray, SensorPanel *> &NodeWindows() const { return nodeWindows; }
     // The software attitude estimator that stands in for the nodes' own fusion when switched on.
     const MargBench *Bench() const { return bench; }
+    // The link to the nodes, which the link panel shows.
+    NimboLink *Link() const { return link; }
 
 signals:
     void Sig_UnitRoster_Log_Node(QByteArray uuid, uint nodeId, QByteArray nodeName, QString fWVer);
@@ -114,9 +119,8 @@ private slots:
     void On_RX_Data(const Np_Gravity &np_Gravity);
     void On_RX_Data(const Np_Combo &np_Combo);
 
-    void SendQueuedCommands();
     // A settings write's outcome goes to the node's window.
-    void On_LinkExchangeResult(quint16 peer, quint8 cmd, quint8 cmdRequest, int result);
+    void On_SettingsWriteOutcome(quint16 nodeId, bool acknowledged, const QString &failure);
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -143,34 +147,17 @@ private:
     bool tabbedMode = true;
     Ui::Gyrovane *ui;
     QByteArray lastReportedUuid;
-    // What the node list and the node windows asked for and the link has not taken yet. The link holds
-    // one record of a kind until its frame has left, while a scan asks for one silence per answering
-    // node at once, and node windows opened together ask for their settings at once; the commands
-    // leave in the order asked for, so an identity request follows the silences before it.
-    struct QueuedCommand
+    NimboLink *link = nullptr;
+    // The connections the shell made for each open node window, undone when it closes.
+    QHash<SensorPanel *, QVector<QMetaObject::Connection>> windowConnections;
+
+    template <typename T, bool routed>
+    void Route()
     {
-        enum Kind {
-            NodeCtrl,
-            IdWrite,
-            IdRequest,
-            SettingsRequest,
-            SettingsWrite,
-            ServiceObject,
-            Calibration
-        } kind;
-        QByteArray uuid;
-        quint8 ctrl;
-        quint16 nodeId;
-        QByteArray name;
-        Np_Settings settings{};
-        Np_NSO nso{};
-        Np_Calib calib{};
-        int attempts = 0;
-    };
-    int TrySend(const QueuedCommand &command);
-    void Enqueue(const QueuedCommand &command);
-    QList<QueuedCommand> queuedCommands;
-    QTimer *commandRetryTimer = nullptr;
+        if constexpr (routed)
+            connect(link, QOverload<const T &>::of(&NimboLink::Sig_RX_Data), this,
+                    QOverload<const T &>::of(&Gyrovane::On_RX_Data));
+    }
 };
 
 #endif // GYROVANE_H

@@ -2,16 +2,10 @@
 #include "framecourierlog.h"
 #include "ui_framecourier.h"
 
-#include "portgate.h"
-
 #include <QtCore/QDebug>
-#include <QtWidgets/QLabel>
-#include <QtCore/QThread>
-#include <QtCore/QTimer>
 #include <QtGui/QCloseEvent>
+#include <QtWidgets/QLabel>
 #include <QtWidgets/QMessageBox>
-
-Q_LOGGING_CATEGORY(lcLink, "gyrovane.link", QtInfoMsg)
 
 namespace {
 
@@ -33,164 +27,78 @@ FrameCourier::FrameCourier(QWidget *parent)
     qRegisterMetaType<SerialPortNameList>("SerialPortNameList");
     ui->comboBox_Serial_Baudrate->setCurrentText(QStringLiteral("115200"));
 
-    portGate = new PortGate;
-    workerThread = new QThread;
-    portGate->moveToThread(workerThread);
-    connect(workerThread, &QThread::finished, portGate, &QObject::deleteLater);
-    connect(workerThread, &QThread::finished, workerThread, &QObject::deleteLater);
+    link = new NimboLink(this);
+    profile = link->Codec();
 
-    connect(this, &FrameCourier::Sig_PortGate_Init, portGate, &PortGate::On_Init);
-    connect(this, &FrameCourier::Sig_PortGate_Quit, portGate, &PortGate::On_Quit);
-    connect(this, &FrameCourier::Sig_PortGate_SetSerialPort, portGate, &PortGate::On_SetSerialPort);
-    connect(this, &FrameCourier::Sig_PortGate_OpenSerialPort, portGate, &PortGate::On_OpenSerialPort);
-    connect(this, &FrameCourier::Sig_PortGate_CloseSerialPort_CurrentPort, portGate,
-            &PortGate::On_CloseSerialPort_CurrentPort);
-    connect(this, &FrameCourier::Sig_PortGate_CloseSerialPort, portGate, &PortGate::On_CloseSerialPort);
-    connect(this, &FrameCourier::Sig_PortGate_SendData, portGate, &PortGate::On_SendData);
+    // The panel's gateway signals are the Part's surface; they reach the gateway through the link.
+    connect(this, &FrameCourier::Sig_PortGate_Quit, link, &NimboLink::Quit);
+    connect(this, &FrameCourier::Sig_PortGate_SetSerialPort, link, &NimboLink::SetBaudrate);
+    connect(this, &FrameCourier::Sig_PortGate_OpenSerialPort, link, &NimboLink::OpenPort);
+    connect(this, &FrameCourier::Sig_PortGate_CloseSerialPort_CurrentPort, link, &NimboLink::CloseCurrentPort);
+    connect(this, &FrameCourier::Sig_PortGate_CloseSerialPort, link, &NimboLink::ClosePort);
+    connect(this, &FrameCourier::Sig_PortGate_SendData, link, &NimboLink::Sig_PortGate_SendData);
 
-    connect(portGate, &PortGate::Sig_SerialDevice_PluggedIn, this,
-            &FrameCourier::On_PortGate_SerialDevice_PluggedIn);
-    connect(portGate, &PortGate::Sig_SerialDevice_Unplugged, this,
+    connect(link, &NimboLink::Sig_SerialDevice_PluggedIn, this, &FrameCourier::On_PortGate_SerialDevice_PluggedIn);
+    connect(link, &NimboLink::Sig_SerialDevice_Unplugged, this,
             &FrameCourier::On_PortGate_SerialDevice_Unplugged);
-    connect(portGate, &PortGate::Sig_ScanPortEvent, this, &FrameCourier::On_PortGate_ScanPortEvent);
-    connect(portGate, &PortGate::Sig_ScanPortsResult, this, &FrameCourier::On_PortGate_ScanPortsResult);
-    connect(portGate, &PortGate::Sig_RecvData, this, &FrameCourier::On_PortGate_RecvData);
-    connect(portGate, &PortGate::Sig_ReturnMsg, this, &FrameCourier::On_PortGate_ReturnMsg);
-    connect(portGate, &PortGate::Sig_OpenFailed, this, &FrameCourier::On_PortGate_OpenFailed);
-
-    workerThread->start();
-    emit Sig_PortGate_Init();
-
-    nOD = new NimboObjectDictionary;
-    profile = new NimboProfile(nOD);
-    profileTimer = new QTimer(this);
-    connect(profileTimer, &QTimer::timeout, this, &FrameCourier::On_NbProfileTimer_Interrupt);
-    profileTimer->start(5);
-    conversation = new NimboConversation(profile, nOD);
-    conversationTimer = new QTimer(this);
-    connect(conversationTimer, &QTimer::timeout, this, &FrameCourier::On_NbConversationTimer_Interrupt);
-    conversationClock.start();
-    conversationTimer->start(10);
+    connect(link, &NimboLink::Sig_ScanPortEvent, this, &FrameCourier::On_PortGate_ScanPortEvent);
+    connect(link, &NimboLink::Sig_ScanPortsResult, this, &FrameCourier::On_PortGate_ScanPortsResult);
+    connect(link, &NimboLink::Sig_ReturnMsg, this, &FrameCourier::On_PortGate_ReturnMsg);
+    connect(link, &NimboLink::Sig_OpenFailed, this, &FrameCourier::On_PortGate_OpenFailed);
+    connect(link, &NimboLink::Sig_Received, this, &FrameCourier::UpdateMonitor);
+    connect(link, &NimboLink::Sig_NbConversation_Result, this, &FrameCourier::Sig_NbConversation_Result);
 }
 
 FrameCourier::~FrameCourier()
 {
-    StopWorker();
-    delete profile;
-    delete conversation;
-    delete nOD;
+    link->Stop();
     delete ui;
 }
 
-void FrameCourier::StopWorker()
-{
-    if (!workerThread)
-        return;
-    // The gateway must close its port and delete its ports and timer in its own thread; a quit request
-    // still queued when the thread's loop ends would be lost, so it is made to run first.
-    if (workerThread->isRunning())
-        QMetaObject::invokeMethod(portGate, &PortGate::On_Quit, Qt::BlockingQueuedConnection);
-    workerThread->quit();
-    workerThread->wait();
-    // The finished signal deletes the gateway with the thread; the thread object itself goes with the
-    // next pass of the event loop, or now when there is none.
-    workerThread = nullptr;
-    portGate = nullptr;
-}
+int FrameCourier::Set_SendPkg_Once(quint16 toId, quint8 cmd) { return link->Set_SendPkg_Once(toId, cmd); }
 
-int FrameCourier::Set_SendPkg_Once(quint16 toId, quint8 cmd) { return profile->Queue_SendPkg(toId, cmd); }
-
-int FrameCourier::Set_RequestPkg(quint16 toId, quint8 cmd)
-{
-    conversation->Set_Time(ConversationClock());
-    return conversation->Assign(toId, NP_CMD_REQUEST_, cmd);
-}
+int FrameCourier::Set_RequestPkg(quint16 toId, quint8 cmd) { return link->Set_RequestPkg(toId, cmd); }
 
 void FrameCourier::Set_SendSetting_InReliableWay(quint16 toId, Np_Settings settings)
 {
-    settings.settingsWord = NpSettingsBit::Set(settings.settingsWord, NpSettingsBit::reliableWrite, true);
-    if (nOD->Write_Np_Settings(toId, settings) != NP_SUCC_)
-        return;
-    conversation->Set_Time(ConversationClock());
-    if (conversation->Assign(toId, NP_CMD_SETTING, 0) == NP_SUCC_)
-        qCDebug(lcLink) << "FrameCourier::Set_SendSetting_InReliableWay   SUCC";
-    else
-        qCDebug(lcLink) << "FrameCourier::Set_SendSetting_InReliableWay   FAIL";
+    link->Set_SendSetting_InReliableWay(toId, settings);
 }
 
 int FrameCourier::Set_SendCalibCmd(quint16 toId, quint8 calibType, quint8 calibCmd, quint16 calibCode,
                                    quint32 calibValue1, quint32 calibValue2)
 {
-    const int built = nOD->Write_Np_Calib(toId, calibType, calibCmd, calibCode, calibValue1, calibValue2);
-    return built == NP_SUCC_ ? Set_SendPkg_Once(toId, NP_CMD_CALIB_) : built;
+    return link->Set_SendCalibCmd(toId, calibType, calibCmd, calibCode, calibValue1, calibValue2);
 }
 
-int FrameCourier::Set_Send_NSOCmd(quint16 toId, Np_NSO nso)
-{
-    const int built = nOD->Write_Np_NSO(toId, nso);
-    return built == NP_SUCC_ ? Set_SendPkg_Once(toId, NP_CMD_NSO_) : built;
-}
+int FrameCourier::Set_Send_NSOCmd(quint16 toId, Np_NSO nso) { return link->Set_Send_NSOCmd(toId, nso); }
 
 int FrameCourier::Set_SendIdCmd(quint16 toId, quint8 idCmd, quint16 nodeId, quint8 *uuid, int uuidLength,
                                 char *name, int nameLength)
 {
-    // The record names its node by UUID, so it always goes to everyone.
-    Q_UNUSED(toId);
-    const int built = nOD->Write_Np_Id(NP_ID_BROADCAST_, idCmd, nodeId, uuid, uuidLength, name, nameLength);
-    return built == NP_SUCC_ ? Set_SendPkg_Once(NP_ID_BROADCAST_, NP_CMD_ID_) : built;
+    return link->Set_SendIdCmd(toId, idCmd, nodeId, uuid, uuidLength, name, nameLength);
 }
 
 int FrameCourier::Set_SendNodeCtrl(quint16 toId, quint8 *uuid, int uuidLength, quint8 ctrl)
 {
-    Q_UNUSED(toId);
-    const int built = nOD->Write_Np_NodeCtrl(NP_ID_BROADCAST_, uuid, uuidLength, ctrl);
-    return built == NP_SUCC_ ? Set_SendPkg_Once(NP_ID_BROADCAST_, NP_CMD_NODECTRL_) : built;
+    return link->Set_SendNodeCtrl(toId, uuid, uuidLength, ctrl);
 }
 
-void FrameCourier::On_SendPkg_Auto()
-{
-    quint16 toId = 0;
-    char *frame = nullptr;
-    int size = 0;
-    if (profile->Next_SendPkg(&toId, &frame, &size) == NP_SUCC_)
-        emit Sig_PortGate_SendData(QByteArray(frame, size));
-}
-
-void FrameCourier::On_NbProfileTimer_Interrupt() { On_SendPkg_Auto(); }
-
-unsigned FrameCourier::ConversationClock() const
-{
-    // Real time, not counted ticks: a loaded machine runs the 10 ms timer late, and counting its
-    // ticks would stretch the 300 ms time-out with it.
-    return unsigned(conversationClock.elapsed());
-}
-
-void FrameCourier::On_NbConversationTimer_Interrupt()
-{
-    conversation->Set_Time(ConversationClock());
-    quint16 peer = 0;
-    quint8 cmd = 0, cmdRequest = 0;
-    const int result = conversation->Tick(&peer, &cmd, &cmdRequest);
-    if (result == NP_SUCC_ || result == NP_FAIL_)
-        emit Sig_NbConversation_Result(peer, cmd, cmdRequest, result);
-}
+void FrameCourier::On_SendPkg_Auto() { link->On_SendPkg_Auto(); }
 
 void FrameCourier::On_PortGate_RecvData(QByteArray chunk)
 {
-    profile->Drain(chunk.constData(), chunk.size(), [this](int result, const Np_Header &header) {
-        conversation->Update_Recv(header.fromId(), header.cmd(), result);
-    });
-    UpdateMonitor();
+    // The link receives from the gateway itself; bytes handed here go the same way.
+    QMetaObject::invokeMethod(link, "On_PortGate_RecvData", Q_ARG(QByteArray, chunk));
 }
 
 void FrameCourier::UpdateMonitor()
 {
-    const NimboProtocol *p = profile->Protocol();
-    ui->progressBar_BadPkg->setValue(int(p->GetStatistic_Recv_Pkg_BadRate() * 100));
-    ui->progressBar_OmitPkg->setValue(int(p->GetStatistic_Recv_Pkg_OmitRate() * 100));
-    ui->progressBar_BadHead->setValue(int(p->GetStatistic_Recv_Byte_BadHeadRate() * 100));
-    ui->label_RxPkgTotal->setText(tr("%1").arg(p->GetStatistic_Recv_Pkg_Total()));
-    ui->label_TxPkgTotal->setText(tr("%1").arg(p->GetStatistic_Send_Pkg_Total()));
+    const NimboLink::Statistics s = link->Monitor();
+    ui->progressBar_BadPkg->setValue(int(s.badRate * 100));
+    ui->progressBar_OmitPkg->setValue(int(s.omitRate * 100));
+    ui->progressBar_BadHead->setValue(int(s.badHeadRate * 100));
+    ui->label_RxPkgTotal->setText(tr("%1").arg(s.received));
+    ui->label_TxPkgTotal->setText(tr("%1").arg(s.sent));
 }
 
 void FrameCourier::On_PortGate_ScanPortsResult(SerialPortNameList result)
@@ -225,7 +133,6 @@ void FrameCourier::on_pushButton_Connect_Disconnect_clicked()
 
 void FrameCourier::On_PortGate_ReturnMsg(int retVal, QString msg)
 {
-    qCDebug(lcLink) << "Serial RetMsg: " << msg;
     switch (retVal) {
     case 0: {
         ui->pushButton_Connect_Disconnect->setText(tr(kDisconnectText));

@@ -2,27 +2,21 @@
 #define FRAMECOURIER_H
 
 #include "framecourier_global.h"
-#include "nimboconversation.h"
-#include "nimboobjectdictionary.h"
+#include "nimbolink.h"
 #include "nimboprofile.h"
 #include "qextportinfo.h"
 
 #include <QtCore/QByteArray>
-#include <QtCore/QElapsedTimer>
 #include <QtCore/QString>
 #include <QtWidgets/QMainWindow>
-
-class PortGate;
-class QThread;
-class QTimer;
 
 namespace Ui {
 class FrameCourier;
 }
 
-// The connection panel and owner of the whole link: the serial gateway in its worker thread, the
-// object dictionary, the profile codec and the conversation with their timers, and the send
-// operations the rest of the program calls.
+// The connection panel: port and baud selection, the connect button, the connection status and the
+// protocol monitor, over the one link (NimboLink) it holds. Its send operations and signals are the
+// link's, passed through.
 class FRAMECOURIER_EXPORT FrameCourier : public QMainWindow
 {
     Q_OBJECT
@@ -42,13 +36,14 @@ public:
     int Set_SendNodeCtrl(quint16 toId, quint8 *uuid, int uuidLength, quint8 ctrl);
     void On_SendPkg_Auto();
 
-    // Public so that the main window can connect to its Sig_RX_Data signals.
+    // The link's codec; the rest of the program reaches the link through Link().
     NimboProfile *profile = nullptr;
 
-    NimboObjectDictionary *Dictionary() const { return nOD; }
-    NimboConversation *Conversation() const { return conversation; }
-    PortGate *Gateway() const { return portGate; }
-    QThread *WorkerThread() const { return workerThread; }
+    NimboLink *Link() const { return link; }
+    NimboObjectDictionary *Dictionary() const { return link->Dictionary(); }
+    NimboConversation *Conversation() const { return link->Conversation(); }
+    PortGate *Gateway() const { return link->Gateway(); }
+    QThread *WorkerThread() const { return link->WorkerThread(); }
 
 signals:
     void Sig_NbConversation_Result(quint16 fromId, quint8 cmd, quint8 cmdRequest, int retVal);
@@ -69,8 +64,6 @@ private slots:
     void on_pushButton_clicked();
     void on_pushButton_2_clicked();
     void on_pushButton_Connect_Disconnect_clicked();
-    void On_NbProfileTimer_Interrupt();
-    void On_NbConversationTimer_Interrupt();
     void On_PortGate_ScanPortEvent();
     void On_PortGate_SerialDevice_PluggedIn(QString portName);
     void On_PortGate_SerialDevice_Unplugged(QString portName);
@@ -85,18 +78,10 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
-    void StopWorker();
     void UpdateMonitor();
 
     Ui::FrameCourier *ui;
-    PortGate *portGate = nullptr;
-    QThread *workerThread = nullptr;
-    NimboObjectDictionary *nOD = nullptr;
-    QTimer *profileTimer = nullptr;
-    NimboConversation *conversation = nullptr;
-    QTimer *conversationTimer = nullptr;
-    QElapsedTimer conversationClock; // monotonic
-    unsigned ConversationClock() const;
+    NimboLink *link = nullptr;
 };
 
 #endif // FRAMECOURIER_H

@@ -62,19 +62,32 @@ QSet<QString> Identities(const SerialPortNameList &list)
     return ids;
 }
 
+} // namespace
+
+PortGate::PortGate(QObject *parent)
+    : QObject(parent)
+{
+    qRegisterMetaType<QextPortInfo>("QextPortInfo");
+    qRegisterMetaType<SerialPortNameList>("SerialPortNameList");
+    currentPort.portName = QString::fromLatin1(kNoPort);
+}
+
+PortGate::~PortGate() = default;
+
+QString PortGate::SimulatedPortDirectory()
+{
+    const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+    if (!runtime.isEmpty())
+        return QString::fromLocal8Bit(runtime) + QStringLiteral("/kinetra-ports");
+    return QStringLiteral("/tmp/kinetra-ports-%1").arg(getuid());
+}
+
 // The machine's serial ports. Enumerating them walks every tty device the kernel has (thousands of
 // file accesses, tens of milliseconds), far too much for a once-a-second scan; a port can only come or
 // go together with its device node, so the walk is repeated when /dev changes, and now and then anyway.
-SerialPortNameList MachinePorts()
+SerialPortNameList PortGate::MachinePortCache::Ports()
 {
-    static QMutex mutex;
-    static SerialPortNameList cached;
-    static bool valid = false;
-    static struct timespec devChanged = {0, 0};
-    static QElapsedTimer sinceWalk;
     constexpr qint64 kWalkAtLeastEveryMs = 30000;
-
-    QMutexLocker lock(&mutex);
     struct stat dev = {};
     const bool statOk = ::stat("/dev", &dev) == 0;
     const bool devSame =
@@ -99,29 +112,15 @@ SerialPortNameList MachinePorts()
     return cached;
 }
 
-} // namespace
-
-PortGate::PortGate(QObject *parent)
-    : QObject(parent)
-{
-    qRegisterMetaType<QextPortInfo>("QextPortInfo");
-    qRegisterMetaType<SerialPortNameList>("SerialPortNameList");
-    currentPort.portName = QString::fromLatin1(kNoPort);
-}
-
-PortGate::~PortGate() = default;
-
-QString PortGate::SimulatedPortDirectory()
-{
-    const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
-    if (!runtime.isEmpty())
-        return QString::fromLocal8Bit(runtime) + QStringLiteral("/kinetra-ports");
-    return QStringLiteral("/tmp/kinetra-ports-%1").arg(getuid());
-}
-
 SerialPortNameList PortGate::EnumeratePorts()
 {
-    SerialPortNameList list = MachinePorts();
+    MachinePortCache walk;
+    return EnumeratePorts(walk);
+}
+
+SerialPortNameList PortGate::EnumeratePorts(MachinePortCache &machine)
+{
+    SerialPortNameList list = machine.Ports();
     // A simulator publishes its port as a link with a pid file beside it; only a link of a running
     // simulator is a port (a killed one leaves its link pointing at a terminal soon used by others).
     const QDir dir(SimulatedPortDirectory());
@@ -165,7 +164,7 @@ void PortGate::On_Init()
     SerialPortNameList snapshot;
     {
         QMutexLocker lock(&portListMutex);
-        lastPortList = EnumeratePorts();
+        lastPortList = EnumeratePorts(machinePorts);
         snapshot = lastPortList;
     }
     emit Sig_ScanPortsResult(snapshot);
@@ -216,7 +215,7 @@ void PortGate::On_Timer_ScanPort()
 {
     emit Sig_ScanPortEvent();
 
-    newPortList = EnumeratePorts();
+    newPortList = EnumeratePorts(machinePorts);
     SerialPortNameList last;
     QString lost;
     {

@@ -11,6 +11,8 @@
 #include <QtCore/QString>
 #include <QtSerialPort/QSerialPort>
 
+#include <ctime>
+
 class QTimer;
 
 // Owns the serial port: scans the machine's ports every second and reports plug and unplug, opens one
@@ -28,8 +30,19 @@ public:
     void OpenSerialPort(QString portName);
     void CloseSerialPort();
 
+    // The machine's serial ports as the last walk of /dev found them; each gateway keeps its own.
+    struct MachinePortCache
+    {
+        SerialPortNameList Ports();
+
+        SerialPortNameList cached;
+        bool valid = false;
+        struct timespec devChanged = {0, 0};
+        QElapsedTimer sinceWalk;
+    };
     // The ports a scan sees now: the machine's serial ports, then the live links of simulated ports.
     static SerialPortNameList EnumeratePorts();
+    static SerialPortNameList EnumeratePorts(MachinePortCache &machine);
     // Where simulated ports publish their links.
     static QString SimulatedPortDirectory();
 
@@ -71,6 +84,7 @@ private:
     void PassOnReceived();
     static void ApplyLineSettings(QSerialPort *port);
 
+    MachinePortCache machinePorts;
     QMutex portListMutex;
     SerialPortNameList lastPortList;
     SerialPortNameList newPortList;

@@ -1,6 +1,7 @@
 #include "livetree.h"
 
-#include <QtCore/QCoreApplication>
+#include "treeformat.h"
+
 #include <QtGui/QBrush>
 #include <QtGui/QPainter>
 #include <QtWidgets/QStyledItemDelegate>
@@ -8,47 +9,7 @@
 
 namespace {
 
-QString Tr(const char *text) { return QCoreApplication::translate("SensorPanel", text); }
-
-struct GroupRow
-{
-    const char *name;
-    const char *value;
-    const char *children[4];
-    const char *firstChildValue; // the rest start at "0"
-    int decimals;
-    int shade; // 0 status and raw, 1 sensor frame, 2 Earth frame
-};
-
-// In tree order, after the four status rows.
-const GroupRow kGroupRows[LiveTree::GroupCount] = {
-    {"Gryoscope", "Raw Data (Unit: rad/s)", {"x", "y", "z"}, "0", 3, 0},
-    {"Accelerometer", "Raw Data (Unit: g)", {"x", "y", "z"}, "0", 3, 0},
-    {"Magnetometer", "Raw Data (Unit: one Earth's magnetic field)", {"x", "y", "z"}, "0", 3, 0},
-    {"Quaternion (S1->S)", "Relative to initial sensor frame", {"q1", "q2", "q3", "q4"}, "1", 3, 1},
-    {"Euler (S1->S)", "Relative to initial sensor frame", {"psi", "theta", "phi"}, "0", 1, 1},
-    {"Quaternion (S1->E)", "Relative to Earth frame", {"q1", "q2", "q3", "q4"}, "1", 3, 2},
-    {"Euler (S1->E)", "Relative to Earth frame", {"psi", "theta", "phi"}, "0", 1, 2},
-    {"Aircraft Principal Axes", "Relative to Earth frame", {"roll", "pitch", "yaw"}, "0", 1, 2},
-    {"Gravity Direction", "Relative to current sensor frame", {"x", "y", "z"}, "0", 2, 2},
-};
-
-const struct
-{
-    const char *name;
-    const char *value;
-} kStatusRows[LiveTree::StatusCount] = {
-    {"Uptime", "0"},
-    {"QoS", " - "},
-    {"Sampling Rate", " - "},
-    {"Temperature", " - "},
-};
-
-const char *const kQoSLabels[] = {
-    QT_TRANSLATE_NOOP("SensorPanel", " Unavailable"), QT_TRANSLATE_NOOP("SensorPanel", " System Fault"),
-    QT_TRANSLATE_NOOP("SensorPanel", " Limited"),     QT_TRANSLATE_NOOP("SensorPanel", " Basic"),
-    QT_TRANSLATE_NOOP("SensorPanel", " Fine"),        QT_TRANSLATE_NOOP("SensorPanel", " Very Good"),
-};
+using namespace TreeFormat;
 
 // Draws the value column's numbers plainly: they change up to 25 times a second on every visible row,
 // and the style's full item drawing (focus, hover, text layout with eliding) is most of the tree's
@@ -99,7 +60,7 @@ void LiveTree::Build(QTreeWidget *tree)
         top << status[i];
     }
     for (int g = 0; g < GroupCount; ++g) {
-        const GroupRow &spec = kGroupRows[g];
+        const TreeFormat::GroupRow &spec = kGroupRows[g];
         Row &row = groups[g];
         row.decimals = spec.decimals;
         row.item = new QTreeWidgetItem({Tr(spec.name), Tr(spec.value)});
@@ -183,18 +144,3 @@ void LiveTree::Apply()
     dirtyStatus = 0;
 }
 
-QString LiveTree::UptimeText(double seconds) { return Tr("%1 s").arg(seconds, 15, 'f', 6); }
-
-QString LiveTree::QoSText(int qos)
-{
-    QString text = Tr("%1 ").arg(qos);
-    if (qos >= 0 && qos < int(sizeof(kQoSLabels) / sizeof(kQoSLabels[0])))
-        text += Tr(kQoSLabels[qos]);
-    return text;
-}
-
-QString LiveTree::RateText(float hz) { return Tr("%1 Hz").arg(double(hz), 5, 'f', 1); }
-
-QString LiveTree::TemperatureText(float degreeC) { return Tr("%1 °C").arg(double(degreeC), 5, 'f', 2); }
-
-QString LiveTree::ValueText(double value, int decimals) { return Tr("%1").arg(value, 10, 'f', decimals); }

@@ -1,6 +1,8 @@
 #ifndef LIVETREE_H
 #define LIVETREE_H
 
+#include "treeformat.h"
+
 #include <QtCore/QString>
 #include <QtCore/QVector>
 
@@ -13,10 +15,10 @@ class QTreeWidgetItem;
 class LiveTree
 {
 public:
-    // Rows with three or four numbers, in tree order.
-    enum Group { Gyro, Acc, Mag, Q_S1_S, Euler_S1_S, Q_S1_E, Euler_S1_E, RPY, Gravity, GroupCount };
-    // Rows with one status value, in tree order.
-    enum Status { Uptime, QoS, Rate, Temperature, StatusCount };
+    using Group = TreeFormat::Group;
+    using Status = TreeFormat::Status;
+    static constexpr int GroupCount = TreeFormat::GroupCount;
+    static constexpr int StatusCount = TreeFormat::StatusCount;
 
     LiveTree() = default;
     LiveTree(const LiveTree &) = delete;
@@ -37,11 +39,6 @@ public:
     // Writes the texts of every row whose value changed since the last call.
     void Apply();
 
-    static QString UptimeText(double seconds);
-    static QString QoSText(int qos);
-    static QString RateText(float hz);
-    static QString TemperatureText(float degreeC);
-    static QString ValueText(double value, int decimals);
 
 private:
     struct Row

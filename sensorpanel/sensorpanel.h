@@ -139,8 +139,9 @@ public slots:
     void On_UpdateCheckState_Yt();
     void On_UpdateCheckState_XY();
 
-    // The outcome of the newest settings write to this node, as the link learnt it.
-    void On_SettingsWriteResult(quint16 nodeId, bool acknowledged);
+    // The outcome of a settings write to this node, as the link learnt it; failure says why it was not
+    // acknowledged when the link knows.
+    void On_SettingsWriteResult(quint16 nodeId, bool acknowledged, const QString &failure = QString());
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -274,9 +275,9 @@ private:
     QMdiSubWindow *AddDisplay(QWidget *display, const char *title, const char *icon);
     void CloseDisplay(QWidget *display, QCheckBox *box);
     void RecordRow(quint16 fromId, const char *key, double seconds, std::initializer_list<double> values);
-    void SendCalibCommand(const CalibrationCommands::Command &command, int waitMs);
+    void SendCalibCommand(const CalibrationCommands::Command &command);
     void ReenableCompassControls();
-    bool NsoExchange(quint8 command, quint16 index, quint8 subIndex, quint32 value, int timeoutMs);
+    bool NsoExchange(quint8 command, quint16 index, quint8 subIndex, quint32 value);
     // True (and said in the status line) while an exchange waits: nothing else may start meanwhile.
     bool RefusedWhileBusy();
     void CloseAfterWait();

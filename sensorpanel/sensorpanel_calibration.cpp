@@ -14,9 +14,6 @@ namespace {
 
 namespace C = CalibrationCommands;
 
-const int kBootWaitMs = 20000;
-const int kShortWaitMs = 700;
-const int kRevokeWaitMs = 2000;
 // Clicks on the manual thermal panel's tool button before it reveals its buttons, counted over every
 // node window: the buttons can erase factory data, so they are kept out of casual reach.
 const int kManualPanelClicks = 12;
@@ -36,8 +33,9 @@ void Show(bool on, Widgets *...widgets)
 
 } // namespace
 
-void SensorPanel::SendCalibCommand(const CalibrationCommands::Command &command, int waitMs)
+void SensorPanel::SendCalibCommand(const CalibrationCommands::Command &command)
 {
+    const int waitMs = C::AnswerWaitMs(command.calibType, command.ctrlVal);
     if (waitMs > 0)
         calibTimer->start(waitMs);
     emit Sig_NewCalibCmd(nodeId, command.calibType, command.ctrlVal, command.param1, command.param2,
@@ -46,12 +44,11 @@ void SensorPanel::SendCalibCommand(const CalibrationCommands::Command &command, 
 
 void SensorPanel::on_pushButton_Run_CalibW_Only_clicked()
 {
-    calibTimer->start(kBootWaitMs);
     ui->progressBar_Run_CalibW_Only->show();
     ui->pushButton_Run_CalibW_Only->setEnabled(false);
     ui->tabWidget_SettingPannel->setEnabled(false);
     ui->label_Calib_Status->setText(tr("Boot Calib: processing..."));
-    SendCalibCommand(C::BootCalibration(), 0);
+    SendCalibCommand(C::BootCalibration());
 }
 
 void SensorPanel::on_pushButton_CalibForce_Run_clicked()
@@ -61,20 +58,19 @@ void SensorPanel::on_pushButton_CalibForce_Run_clicked()
     ui->progressBar_CalibForce_Run->show();
     SendCalibCommand(C::StaticStart(ui->doubleSpinBox_CalibForce_Limits->value(),
                                     ui->dial_CalibForce_Confidence_AutoOrManual->value() != 0,
-                                    ui->spinBox_CalibForce_Confidence->value()),
-                     kShortWaitMs);
+                                    ui->spinBox_CalibForce_Confidence->value()));
 }
 
 void SensorPanel::on_pushButton_CalibForce_Finish_clicked()
 {
     ui->pushButton_CalibForce_Finish->setEnabled(false);
-    SendCalibCommand(C::StaticFinish(), kShortWaitMs);
+    SendCalibCommand(C::StaticFinish());
 }
 
 void SensorPanel::on_pushButton_CalibForce_Revoke_clicked()
 {
     ui->pushButton_CalibForce_Revoke->setEnabled(false);
-    SendCalibCommand(C::StaticRevoke(), kShortWaitMs);
+    SendCalibCommand(C::StaticRevoke());
 }
 
 void SensorPanel::on_pushButton_CalibCompass_Run_clicked()
@@ -89,7 +85,7 @@ void SensorPanel::on_pushButton_CalibCompass_Run_clicked()
     ui->groupBox_CalibCompass_QuickHeadingFix_Auto->setEnabled(false);
     ui->groupBox_CalibCompass_QuickHeadingFix_Manual->setEnabled(false);
     // The node reports progress while the user turns it; no time limit.
-    SendCalibCommand(C::CompassRun(ui->checkBox_CalibCompass_SaveToFlash->isChecked()), 0);
+    SendCalibCommand(C::CompassRun(ui->checkBox_CalibCompass_SaveToFlash->isChecked()));
 }
 
 void SensorPanel::on_pushButton_CalibCompass_Revoke_clicked()
@@ -99,7 +95,7 @@ void SensorPanel::on_pushButton_CalibCompass_Revoke_clicked()
     ui->progressBar_CalibCompas->setValue(0);
     ui->progressBar_CalibCompass_Run->show();
     ui->pushButton_CalibCompass_Revoke->setEnabled(false);
-    SendCalibCommand(C::CompassRevoke(ui->checkBox_CalibCompass_SaveToFlash->isChecked()), kRevokeWaitMs);
+    SendCalibCommand(C::CompassRevoke(ui->checkBox_CalibCompass_SaveToFlash->isChecked()));
 }
 
 void SensorPanel::on_pushButton_CalibCompass_QuickHeadingFix_Start_clicked()
@@ -110,32 +106,31 @@ void SensorPanel::on_pushButton_CalibCompass_QuickHeadingFix_Start_clicked()
     ui->progressBar_CalibCompass_QuickHeadingFix_Start->show();
     SendCalibCommand(C::HeadingFixStart(ui->checkBox_CalibCompass_UpdateGyroZError->isChecked(),
                                         ui->dial_CalibCompass_Confidence_AutoOrManual->value() != 0,
-                                        ui->spinBox_CalibCompass_Confidence->value()),
-                     0);
+                                        ui->spinBox_CalibCompass_Confidence->value()));
 }
 
 void SensorPanel::on_pushButton_CalibCompass_QuickHeadingFix_Finish_clicked()
 {
     ui->label_Calib_Status->setText(tr("Heading Fix: finishing..."));
-    SendCalibCommand(C::HeadingFixFinish(), kShortWaitMs);
+    SendCalibCommand(C::HeadingFixFinish());
 }
 
 void SensorPanel::on_pushButton_CalibCompass_QuickHeadingFix_OneClick_clicked()
 {
     ui->pushButton_CalibCompass_QuickHeadingFix_OneClick->setEnabled(false);
     ui->label_Calib_Status->setText(tr("Heading One-Click Fix: processing..."));
-    SendCalibCommand(C::HeadingOneClick(ui->doubleSpinBox_CalibCompass_OneClickFix->value()), kShortWaitMs);
+    SendCalibCommand(C::HeadingOneClick(ui->doubleSpinBox_CalibCompass_OneClickFix->value()));
 }
 
 void SensorPanel::on_pushButton_Run_CalibT_New_clicked()
 {
     ui->label_Calib_Status->setText(tr("Thermal Calib: Acquire new sample..."));
-    SendCalibCommand(C::ThermalNewSample(), 0);
+    SendCalibCommand(C::ThermalNewSample());
 }
 
-void SensorPanel::on_pushButton_Run_CalibT_ClearAll_clicked() { SendCalibCommand(C::ThermalClearAll(), 0); }
+void SensorPanel::on_pushButton_Run_CalibT_ClearAll_clicked() { SendCalibCommand(C::ThermalClearAll()); }
 
-void SensorPanel::on_pushButton_Run_CalibT_Save_clicked() { SendCalibCommand(C::ThermalSave(), 0); }
+void SensorPanel::on_pushButton_Run_CalibT_Save_clicked() { SendCalibCommand(C::ThermalSave()); }
 
 void SensorPanel::on_dial_CalibForce_Confidence_AutoOrManual_valueChanged(int value)
 {

@@ -90,7 +90,7 @@ void SensorPanel::ShowProfileSwitches(quint32 value)
     ui->spinBox_ProfilePanel_customizedProfile_Code->setValue(profile.customisedCode);
 }
 
-bool SensorPanel::NsoExchange(quint8 command, quint16 index, quint8 subIndex, quint32 value, int timeoutMs)
+bool SensorPanel::NsoExchange(quint8 command, quint16 index, quint8 subIndex, quint32 value)
 {
     // One exchange at a time: the reply flag and the awaited answer belong to the one waiting.
     if (nsoWaiting) {
@@ -116,7 +116,7 @@ bool SensorPanel::NsoExchange(quint8 command, quint16 index, quint8 subIndex, qu
         QEventLoop loop;
         connect(&wait, &NimboFlag::quitEventLoop, &loop, &QEventLoop::quit);
         nsoLoop = &loop;
-        wait.Start(timeoutMs, S::kPollMs);
+        wait.Start(S::AnswerWaitMs(index, subIndex), S::kPollMs);
         emit Sig_NSOcmd(nodeId, request);
         loop.exec();
         wait.Stop();
@@ -165,7 +165,7 @@ bool SensorPanel::CanPanel_Download_CAN_Switches()
     ui->label_NSO_Panel_Status->setText(tr("[INFO] New CAN_Switches settings downloading..."));
     ui->progressBar_NSO_Panel->show();
     const bool ok = NsoExchange(S::kWriteRequest, S::kCanSwitches, S::kCanSwitchesSub,
-                                CanSwitchesShown().Value(), S::kExchangeTimeoutMs);
+                                CanSwitchesShown().Value());
     if (!ok)
         ui->label_NSO_Panel_Status->setText(tr(kNoResponse));
     ui->progressBar_NSO_Panel->hide();
@@ -177,7 +177,7 @@ bool SensorPanel::CanPanel_Download_CAN_Baudrate()
     const QString text = ui->comboBox_CanPanel_Serial_CAN1_Baudrate->currentText();
     qCDebug(lcNodeWindow) << "CAN1_Baudrate_currentIndexChanged" << text;
     const bool ok = NsoExchange(S::kWriteRequest, S::kCanBaudrate, S::kCanBaudrateSub,
-                                SettingsMapping::CanFromText(text), S::kExchangeTimeoutMs);
+                                SettingsMapping::CanFromText(text));
     ui->progressBar_NSO_Panel->hide();
     return ok;
 }
@@ -185,10 +185,8 @@ bool SensorPanel::CanPanel_Download_CAN_Baudrate()
 bool SensorPanel::CanPanel_Download_CAN_NSO_ID()
 {
     const bool ok =
-        NsoExchange(S::kWriteRequest, S::kNsoId, 0, quint32(ui->spinBox_CanPanel_NSO_Addr_Download->value()),
-                    S::kExchangeTimeoutMs) &&
-        NsoExchange(S::kWriteRequest, S::kNsoId, 1, quint32(ui->spinBox_CanPanel_NSO_Addr_Upload->value()),
-                    S::kExchangeTimeoutMs);
+        NsoExchange(S::kWriteRequest, S::kNsoId, 0, quint32(ui->spinBox_CanPanel_NSO_Addr_Download->value())) &&
+        NsoExchange(S::kWriteRequest, S::kNsoId, 1, quint32(ui->spinBox_CanPanel_NSO_Addr_Upload->value()));
     ui->progressBar_NSO_Panel->hide();
     return ok;
 }
@@ -198,8 +196,7 @@ bool SensorPanel::CanPanel_Download_CAN_NPO_ID()
     const QVector<QSpinBox *> boxes = NpoIdBoxes();
     bool ok = true;
     for (int k = 0; k < boxes.size() && ok; ++k)
-        ok = NsoExchange(S::kWriteRequest, S::kNpoId, quint8(k), quint32(boxes[k]->value()),
-                         S::kExchangeTimeoutMs);
+        ok = NsoExchange(S::kWriteRequest, S::kNpoId, quint8(k), quint32(boxes[k]->value()));
     ui->progressBar_NSO_Panel->hide();
     return ok;
 }
@@ -233,7 +230,7 @@ bool SensorPanel::ProfilePanel_Download_Profile_Switches()
     profile.standardCode = ui->spinBox_ProfilePanel_stdProfile_Code->value();
     profile.customisedCode = ui->spinBox_ProfilePanel_customizedProfile_Code->value();
     const bool ok = NsoExchange(S::kWriteRequest, S::kProfileSwitches, S::kProfileSwitchesSub,
-                                profile.Value(), S::kExchangeTimeoutMs);
+                                profile.Value());
     if (!ok)
         ui->label_NSO_Panel_Status->setText(tr(kNoResponse));
     ui->progressBar_NSO_Panel->hide();
@@ -255,7 +252,7 @@ bool SensorPanel::NSO_ReadSetting()
         reads.append({S::kNpoId, quint8(k)});
     reads.append({S::kProfileSwitches, S::kProfileSwitchesSub});
     for (const Read &read : reads)
-        if (!NsoExchange(S::kReadRequest, read.index, read.subIndex, 0, S::kExchangeTimeoutMs))
+        if (!NsoExchange(S::kReadRequest, read.index, read.subIndex, 0))
             return false;
     return true;
 }
@@ -316,7 +313,7 @@ void SensorPanel::on_pushButton_CanPanel_SaveSetting_clicked()
     if (ok) {
         ui->label_NSO_Panel_Status->setText(tr("[INFO] Save setting to Non-volatile Memory..."));
         ui->progressBar_NSO_Panel->show();
-        ok = NsoExchange(S::kWriteRequest, S::kCommand, S::kSaveSub, S::kSaveValue, S::kSaveTimeoutMs);
+        ok = NsoExchange(S::kWriteRequest, S::kCommand, S::kSaveSub, S::kSaveValue);
         ui->progressBar_NSO_Panel->hide();
     }
     if (ok) {

@@ -156,7 +156,7 @@ void SensorPanel::SendSettings()
     emit Sig_NewImuSetting(nodeId, currentSettings);
 }
 
-void SensorPanel::On_SettingsWriteResult(quint16 toId, bool acknowledged)
+void SensorPanel::On_SettingsWriteResult(quint16 toId, bool acknowledged, const QString &failure)
 {
     if (toId != nodeId || ui->label_Settings_WriteStatus->text().isEmpty())
         return;
@@ -165,7 +165,8 @@ void SensorPanel::On_SettingsWriteResult(quint16 toId, bool acknowledged)
         ui->label_Settings_WriteStatus->setStyleSheet(QStringLiteral("color: #33a0c4"));
     } else {
         ui->label_Settings_WriteStatus->setText(
-            tr("The node did not acknowledge the settings (4 attempts). Check the connection."));
+            failure.isEmpty() ? tr("The node did not acknowledge the settings (4 attempts). Check the connection.")
+                              : failure);
         ui->label_Settings_WriteStatus->setStyleSheet(QStringLiteral("color: #ff6a50"));
     }
 }

@@ -82,7 +82,7 @@ void SensorPanel::On_UpdateTree_Raw_Gyro(quint16 fromId, float wx, float wy, flo
     Q_UNUSED(timeStamp);
     if (fromId != nodeId)
         return;
-    liveTree->SetGroup(LiveTree::Gyro, wx, wy, wz);
+    liveTree->SetGroup(TreeFormat::Gyro, wx, wy, wz);
     TreeChanged();
 }
 
@@ -91,7 +91,7 @@ void SensorPanel::On_UpdateTree_Raw_Acc(quint16 fromId, float ax, float ay, floa
     Q_UNUSED(timeStamp);
     if (fromId != nodeId)
         return;
-    liveTree->SetGroup(LiveTree::Acc, ax, ay, az);
+    liveTree->SetGroup(TreeFormat::Acc, ax, ay, az);
     TreeChanged();
 }
 
@@ -100,7 +100,7 @@ void SensorPanel::On_UpdateTree_Raw_Mag(quint16 fromId, float mx, float my, floa
     Q_UNUSED(timeStamp);
     if (fromId != nodeId)
         return;
-    liveTree->SetGroup(LiveTree::Mag, mx, my, mz);
+    liveTree->SetGroup(TreeFormat::Mag, mx, my, mz);
     TreeChanged();
 }
 
@@ -108,7 +108,7 @@ void SensorPanel::On_UpdateTree_Q_S1_S(quint16 fromId, float q1, float q2, float
 {
     if (fromId != nodeId)
         return;
-    liveTree->SetGroup(LiveTree::Q_S1_S, q1, q2, q3, q4);
+    liveTree->SetGroup(TreeFormat::Q_S1_S, q1, q2, q3, q4);
     TreeChanged();
 }
 
@@ -116,7 +116,7 @@ void SensorPanel::On_UpdateTree_Euler_S1_S(quint16 fromId, float psi, float thet
 {
     if (fromId != nodeId)
         return;
-    liveTree->SetGroup(LiveTree::Euler_S1_S, psi, theta, phi);
+    liveTree->SetGroup(TreeFormat::Euler_S1_S, psi, theta, phi);
     TreeChanged();
 }
 
@@ -124,7 +124,7 @@ void SensorPanel::On_UpdateTree_Q_S1_E(quint16 fromId, float q1, float q2, float
 {
     if (fromId != nodeId)
         return;
-    liveTree->SetGroup(LiveTree::Q_S1_E, q1, q2, q3, q4);
+    liveTree->SetGroup(TreeFormat::Q_S1_E, q1, q2, q3, q4);
     TreeChanged();
 }
 
@@ -132,7 +132,7 @@ void SensorPanel::On_UpdateTree_Euler_S1_E(quint16 fromId, float psi, float thet
 {
     if (fromId != nodeId)
         return;
-    liveTree->SetGroup(LiveTree::Euler_S1_E, psi, theta, phi);
+    liveTree->SetGroup(TreeFormat::Euler_S1_E, psi, theta, phi);
     TreeChanged();
 }
 
@@ -140,7 +140,7 @@ void SensorPanel::On_UpdateTree_RPY(quint16 fromId, float roll, float pitch, flo
 {
     if (fromId != nodeId)
         return;
-    liveTree->SetGroup(LiveTree::RPY, roll, pitch, yaw);
+    liveTree->SetGroup(TreeFormat::RPY, roll, pitch, yaw);
     TreeChanged();
 }
 
@@ -148,6 +148,6 @@ void SensorPanel::On_UpdateTree_Gravity(quint16 fromId, float gx, float gy, floa
 {
     if (fromId != nodeId)
         return;
-    liveTree->SetGroup(LiveTree::Gravity, gx, gy, gz);
+    liveTree->SetGroup(TreeFormat::Gravity, gx, gy, gz);
     TreeChanged();
 }

@@ -2,6 +2,8 @@
 #include "unitrosterlog.h"
 #include "ui_unitroster.h"
 
+#include "nimbotypes.h"
+
 #include <QtCore/QDebug>
 #include <QtCore/QSignalBlocker>
 #include <QtCore/QStringList>
@@ -9,7 +11,6 @@
 #include <QtWidgets/QHeaderView>
 #include <QtWidgets/QMessageBox>
 
-#include <climits>
 
 Q_LOGGING_CATEGORY(lcRoster, "gyrovane.roster", QtInfoMsg)
 
@@ -22,8 +23,6 @@ const char *const kCloseText = "■ Close";
 const int kScanIntervalMs = 3500;
 const int kScanTicksToStop = 3;
 const int kReminderDelayMs = 2500;
-const int kCtrlSilence = 2;
-const int kCtrlNormal = 3;
 const int kUuidSize = 20;
 
 } // namespace
@@ -137,15 +136,12 @@ int UnitRoster::Find_UUID(QTreeWidgetItem *row, QByteArray *out)
 {
     if (!row)
         return 0;
-    for (int i = 0; i < row->childCount(); ++i) {
-        const QTreeWidgetItem *child = row->child(i);
-        if (child->text(0) == tr("UUID")) {
-            if (out)
-                *out = QByteArray::fromHex(child->text(1).toLatin1());
-            return 1;
-        }
-    }
-    return 0;
+    const QVariant uuid = row->data(0, kUuidRole);
+    if (!uuid.isValid())
+        return 0;
+    if (out)
+        *out = uuid.toByteArray();
+    return 1;
 }
 
 int UnitRoster::Uniqueness_NodeID(QTreeWidgetItem *row, uint id)
@@ -153,26 +149,19 @@ int UnitRoster::Uniqueness_NodeID(QTreeWidgetItem *row, uint id)
     QByteArray rowUuid;
     if (!Find_UUID(row, &rowUuid))
         return 255;
-    for (const auto &entry : entries) {
-        const Device &device = entry.second;
-        const QByteArray uuid = QByteArray::fromHex(device.uuidItem.text(1).toLatin1());
-        if (uuid == rowUuid)
-            continue;
-        bool ok = false;
-        const uint shown = device.item.text(0).toUInt(&ok);
-        if (ok && shown == id)
+    for (const auto &entry : entries)
+        if (entry.first != rowUuid && entry.second.nodeId == id)
             return 0;
-    }
     qCDebug(lcRoster) << "Unique!";
     return 1;
 }
 
 void UnitRoster::NodeCtrl_SetAllNodeToNormalState()
 {
-    emit Sig_NodeCtrl(QByteArray(kUuidSize, '\0'), kCtrlNormal);
+    emit Sig_NodeCtrl(QByteArray(kUuidSize, '\0'), NP_NODECTRL_NORMAL_);
 }
 
-void UnitRoster::NodeCtrl_SetNodeToSilence(QByteArray uuid) { emit Sig_NodeCtrl(uuid, kCtrlSilence); }
+void UnitRoster::NodeCtrl_SetNodeToSilence(QByteArray uuid) { emit Sig_NodeCtrl(uuid, NP_NODECTRL_SILENCE_); }
 
 void UnitRoster::ScanNode_Start()
 {
@@ -222,25 +211,13 @@ void UnitRoster::On_Log_Node(QByteArray uuid, uint nodeId, QByteArray nodeName, 
     const auto known = entries.find(uuid);
     const bool isOpen = known != entries.end() && known->second.isOpen;
 
-    {
-        // A refresh of a listed row must not look like a user's edit.
-        const QSignalBlocker blocker(ui->treeWidget);
-        Device &device = entries[uuid];
-        device.item.setText(0, IdText(nodeId));
-        device.item.setText(1, NameText(nodeName));
-        device.item.setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled | Qt::ItemIsEditable);
-        device.uuidItem.setText(0, tr("UUID"));
-        device.uuidItem.setText(1, QString::fromLatin1(uuid.toHex()));
-        // The column shows the end of the 40 digits; the whole UUID is a hover away.
-        device.uuidItem.setToolTip(1, device.uuidItem.text(1));
-        device.uuidItem.setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled);
-        device.firmwareItem.setText(0, tr("Firmware"));
-        device.firmwareItem.setText(1, fWVer);
-        device.firmwareItem.setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled);
-        device.isOpen = isOpen;
-        device.nodeId = nodeId;
-        device.nodeName = nodeName;
-    }
+    Device &device = entries[uuid];
+    device.isOpen = isOpen;
+    device.nodeId = nodeId;
+    device.nodeName = nodeName;
+    device.firmwareText = fWVer;
+    device.model = ModelProfile::FromVersionText(fWVer);
+    ShowEntry(uuid, device);
     // Only this node's entry is now accepted. A record that arrives while the warning of a failed
     // edit is up must not make the typed value the one the undo returns to.
     savedEntries[uuid] = entries[uuid];
@@ -320,9 +297,9 @@ void UnitRoster::on_treeWidget_itemChanged(QTreeWidgetItem *item, int column)
         if (!listed)
             return;
         const QSignalBlocker blocker(ui->treeWidget);
-        entry->second.item.setText(0, saved->second.item.text(0));
+        entry->second.item.setText(0, IdText(saved->second.nodeId));
         if (bothColumns)
-            entry->second.item.setText(1, saved->second.item.text(1));
+            entry->second.item.setText(1, NameText(saved->second.nodeName));
     };
 
     if (!converted || id < idMinimum || id > idMaximum) {
@@ -357,17 +334,14 @@ void UnitRoster::on_treeWidget_itemChanged(QTreeWidgetItem *item, int column)
     if (!listed)
         return;
     Device &device = entry->second;
-    {
-        const QSignalBlocker blocker(ui->treeWidget);
-        device.item.setText(1, NameText(name));
-    }
     device.nodeId = id;
     device.nodeName = name;
+    // Shown as every id is (padded, so the list sorts by number) and as the node will store the name.
+    ShowEntry(uuid, device);
     savedEntries = entries;
     emit Sig_New_NodeID(uuid, id, name);
 
-    const int number = FoldVersionNumber(device.firmwareItem.text(1), "The Version Number", true);
-    if ((number != 0 && number <= 299 && number % 100 <= 54) || (number > 299 && number % 100 <= 22)) {
+    if (device.model.NeedsPowerCycleAfterRename()) {
         messageTimer.setInterval(kReminderDelayMs);
         messageTimer.start();
     }
@@ -439,13 +413,13 @@ void UnitRoster::on_pushButton_OpenCloseItem_clicked()
         return;
     }
 
-    const QString version = device.firmwareItem.text(1);
-    const int number = FoldVersionNumber(version, "Firmware Version", false);
-    const int revision = ParseRevision(version);
-    if (number > 30) {
+    const QString version = device.firmwareText;
+    qCDebug(lcRoster) << "Firmware Version" << device.model.FirmwareVersion();
+    if (device.model.CanOpenNodeWindow()) {
         device.isOpen = true;
         ui->pushButton_OpenCloseItem->setText(tr(kCloseText));
-        emit Sig_OpenNode(selectedUuid, device.nodeId, NameText(device.nodeName), number, revision);
+        emit Sig_OpenNode(selectedUuid, device.nodeId, NameText(device.nodeName), device.model.FirmwareVersion(),
+                          device.model.FirmwareRevision());
         return;
     }
 
@@ -507,52 +481,32 @@ void UnitRoster::RestoreSavedEntries()
         }
         Device &device = found->second;
         const Device &from = saved.second;
-        for (int column = 0; column < 2; ++column) {
-            device.item.setText(column, from.item.text(column));
-            device.uuidItem.setText(column, from.uuidItem.text(column));
-            device.firmwareItem.setText(column, from.firmwareItem.text(column));
-        }
         device.isOpen = from.isOpen;
         device.nodeId = from.nodeId;
         device.nodeName = from.nodeName;
+        device.firmwareText = from.firmwareText;
+        device.model = from.model;
+        ShowEntry(found->first, device);
     }
     TreeWidget_Update(entries);
 }
 
-int UnitRoster::FoldVersionNumber(const QString &version, const char *debugLabel, bool runningValue)
+void UnitRoster::ShowEntry(const QByteArray &uuid, Device &device)
 {
-    qint64 number = 0;
-    const QStringList parts = version.split(QLatin1Char('.'), Qt::SkipEmptyParts);
-    for (const QString &part : parts) {
-        bool ok = false;
-        const int n = part.toInt(&ok, 10);
-        if (!ok)
-            continue;
-        // Saturated, so that a malformed text cannot overflow.
-        number = qBound<qint64>(INT_MIN, number * 10 + n, INT_MAX);
-        if (runningValue)
-            qCDebug(lcRoster) << debugLabel << number;
-    }
-    if (!runningValue)
-        qCDebug(lcRoster) << debugLabel << number;
-    return int(number);
-}
-
-int UnitRoster::ParseRevision(const QString &version)
-{
-    int revision = 0;
-    const QStringList pieces = version.split(QLatin1Char('('), Qt::SkipEmptyParts);
-    for (const QString &piece : pieces) {
-        const QStringList subPieces = piece.split(QLatin1Char(')'), Qt::SkipEmptyParts);
-        for (const QString &subPiece : subPieces) {
-            bool ok = false;
-            const int n = subPiece.toInt(&ok, 10);
-            if (ok)
-                revision = n;
-        }
-    }
-    qCDebug(lcRoster) << "Firmware Revision=" << revision;
-    return revision;
+    // A refresh of a listed row must not look like a user's edit.
+    const QSignalBlocker blocker(ui->treeWidget);
+    device.item.setText(0, IdText(device.nodeId));
+    device.item.setText(1, NameText(device.nodeName));
+    device.item.setData(0, kUuidRole, uuid);
+    device.item.setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled | Qt::ItemIsEditable);
+    device.uuidItem.setText(0, tr("UUID"));
+    device.uuidItem.setText(1, QString::fromLatin1(uuid.toHex()));
+    // The column shows the end of the 40 digits; the whole UUID is a hover away.
+    device.uuidItem.setToolTip(1, device.uuidItem.text(1));
+    device.uuidItem.setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled);
+    device.firmwareItem.setText(0, tr("Firmware"));
+    device.firmwareItem.setText(1, device.firmwareText);
+    device.firmwareItem.setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled);
 }
 
 QString UnitRoster::IdText(uint id) { return QStringLiteral("%1").arg(id, 4, 10, QLatin1Char(' ')); }

@@ -3,6 +3,8 @@
 
 #include "unitroster_global.h"
 
+#include "modelprofile.h"
+
 #include <QtCore/QByteArray>
 #include <QtCore/QList>
 #include <QtCore/QString>
@@ -30,13 +32,17 @@ public:
     // are destroyed first and leave the node row without children.
     struct Device
     {
-        QTreeWidgetItem item;         // column 0 the id text, column 1 the name
+        QTreeWidgetItem item;         // column 0 the id text, column 1 the name; the UUID in its data
         QTreeWidgetItem uuidItem;     // "UUID" and 40 hexadecimal digits
         QTreeWidgetItem firmwareItem; // "Firmware" and the version text as received
         bool isOpen = false;
         quint32 nodeId = 0;
         QByteArray nodeName;
+        QString firmwareText;
+        ModelProfile model;
     };
+    // Where a node row keeps its UUID.
+    static constexpr int kUuidRole = Qt::UserRole + 1;
     // Ordered byte-wise; std::map never moves its nodes, which the rows above rely on.
     using DeviceMap = std::map<QByteArray, Device>;
 
@@ -47,7 +53,7 @@ public:
     void Set_NodeName_MaxSize(int size);
     void TreeWidget_Init();
     void TreeWidget_Update(DeviceMap &devices);
-    // The UUID shown by the "UUID" child of a node row; 1 when found, else 0 and out unchanged.
+    // The UUID of a node row; 1 when found, else 0 and out unchanged.
     static int Find_UUID(QTreeWidgetItem *row, QByteArray *out);
     // 1 when no other node shows this id, 0 when one does, 255 when the row is not a node row.
     int Uniqueness_NodeID(QTreeWidgetItem *row, uint id);
@@ -89,10 +95,8 @@ private:
     void SetNodeButtonsEnabled(bool enabled);
     void ForgetRows(const QByteArray &uuid, const Device &device);
     void RestoreSavedEntries();
-    // The version text folded into one number: "Ver. 3.1.6 (0)" gives 31, "Ver. 31.8.2 (70)" 318.
-    static int FoldVersionNumber(const QString &version, const char *debugLabel, bool runningValue);
-    // The number in parentheses: 0 for "Ver. 3.1.6 (0)".
-    static int ParseRevision(const QString &version);
+    // Writes what an entry holds into its rows.
+    void ShowEntry(const QByteArray &uuid, Device &device);
     static QString IdText(uint id);
     static QString NameText(const QByteArray &name);
 

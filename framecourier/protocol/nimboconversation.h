@@ -25,6 +25,8 @@ public:
     void Update_Recv(quint16 fromId, quint8 cmd, int result);
     void Set_Time(unsigned ms) { now = ms; }
     int Tick(quint16 *peer, quint8 *cmd, quint8 *cmdRequest);
+    // Forgets the exchange in progress without a result (its link has closed).
+    void Abandon() { Clear(); }
 
     quint8 PendingCmd() const { return pendingCmd; }
     int RetryCount() const { return retryCount; }

@@ -3,29 +3,12 @@
 #include <algorithm>
 #include <cstring>
 #include <iterator>
+#include <utility>
 
+#define NIMBO_STATIC_ENTRY(Type, cmd, size, slot, signalled, routed) {cmd, size},
 const NimboObjectDictionary::StaticEntry NimboObjectDictionary::kStaticTable[kEntries] = {
-    {NP_CMD_HEARTBEAT_, 4},
-    {NP_CMD_REQUEST_, 8},
-    {NP_CMD_ACK_, 8},
-    {NP_CMD_SETTING, 24},
-    {NP_CMD_STATUS_, 16},
-    {NP_CMD_CALIB_, 16},
-    {NP_CMD_ID_, 44},
-    {NP_CMD_ID_EXT_, 16},
-    {NP_CMD_NODECTRL_, 28},
-    {NP_CMD_NSO_, 16},
-    {NP_CMD_Raw_GYRO_ACC_MAG_, 44},
-    {NP_CMD_Raw_GYRO_ACC_MAG_EXT_, 44},
-    {NP_CMD_Q_S1_S_, 24},
-    {NP_CMD_Q_S1_E_, 24},
-    {NP_CMD_EULER_S1_S_, 20},
-    {NP_CMD_EULER_S1_E_, 20},
-    {NP_CMD_RPY_, 20},
-    {NP_CMD_GRAVITY_, 20},
-    {NP_CMD_COMBO_, 32},
-    {NP_CMD_CUSTOMIZED_, 8},
-};
+    NIMBO_RECORDS(NIMBO_STATIC_ENTRY)};
+#undef NIMBO_STATIC_ENTRY
 
 namespace {
 
@@ -33,30 +16,19 @@ void RegisterRecordTypes()
 {
     static const bool registered = [] {
         qRegisterMetaType<Np_Header>("Np_Header");
-        qRegisterMetaType<Np_HeartBeat>("Np_HeartBeat");
-        qRegisterMetaType<Np_Request>("Np_Request");
-        qRegisterMetaType<Np_Ack>("Np_Ack");
-        qRegisterMetaType<Np_Settings>("Np_Settings");
         qRegisterMetaType<Np_Settings_V318>("Np_Settings_V318");
-        qRegisterMetaType<Np_Status>("Np_Status");
-        qRegisterMetaType<Np_Calib>("Np_Calib");
-        qRegisterMetaType<Np_Id>("Np_Id");
-        qRegisterMetaType<Np_Id_Ext>("Np_Id_Ext");
-        qRegisterMetaType<Np_NodeCtrl>("Np_NodeCtrl");
-        qRegisterMetaType<Np_NSO>("Np_NSO");
-        qRegisterMetaType<Np_Raw_GyroAccMag>("Np_Raw_GyroAccMag");
-        qRegisterMetaType<Np_Raw_GyroAccMag_Ext>("Np_Raw_GyroAccMag_Ext");
-        qRegisterMetaType<Np_Q_s1_s>("Np_Q_s1_s");
-        qRegisterMetaType<Np_Q_s1_e>("Np_Q_s1_e");
-        qRegisterMetaType<Np_Euler_s1_s>("Np_Euler_s1_s");
-        qRegisterMetaType<Np_Euler_s1_e>("Np_Euler_s1_e");
-        qRegisterMetaType<Np_RPY>("Np_RPY");
-        qRegisterMetaType<Np_Gravity>("Np_Gravity");
-        qRegisterMetaType<Np_Combo>("Np_Combo");
-        qRegisterMetaType<Np_Customized>("Np_Customized");
+#define NIMBO_REGISTER(Type, cmd, size, slot, signalled, routed) qRegisterMetaType<Type>(#Type);
+        NIMBO_RECORDS(NIMBO_REGISTER)
+#undef NIMBO_REGISTER
         return true;
     }();
     Q_UNUSED(registered);
+}
+
+template <typename Tuple, std::size_t... I>
+void StoragePointers(Tuple &store, char **out, std::index_sequence<I...>)
+{
+    ((out[I] = reinterpret_cast<char *>(&std::get<I>(store))), ...);
 }
 
 } // namespace
@@ -68,18 +40,8 @@ NimboObjectDictionary::NimboObjectDictionary(QObject *parent)
 
     std::memset(keyOfCmd, -1, sizeof(keyOfCmd));
     std::fill(std::begin(nodeLayout), std::end(nodeLayout), kLayoutUnknown);
-    char *records[kEntries] = {
-        reinterpret_cast<char *>(&heartBeat), reinterpret_cast<char *>(&request),
-        reinterpret_cast<char *>(&ack),       reinterpret_cast<char *>(&settings),
-        reinterpret_cast<char *>(&status),    reinterpret_cast<char *>(&calib),
-        reinterpret_cast<char *>(&id),        reinterpret_cast<char *>(&idExt),
-        reinterpret_cast<char *>(&nodeCtrl),  reinterpret_cast<char *>(&nso),
-        reinterpret_cast<char *>(&raw),       reinterpret_cast<char *>(&rawExt),
-        reinterpret_cast<char *>(&qS1S),      reinterpret_cast<char *>(&qS1E),
-        reinterpret_cast<char *>(&eulerS1S),  reinterpret_cast<char *>(&eulerS1E),
-        reinterpret_cast<char *>(&rpy),       reinterpret_cast<char *>(&gravity),
-        reinterpret_cast<char *>(&combo),     reinterpret_cast<char *>(&customized),
-    };
+    char *records[kEntries] = {};
+    StoragePointers(store, records, std::make_index_sequence<kEntries>());
     for (int key = 0; key < kEntries; ++key) {
         sizes[key] = kStaticTable[key].size;
         keyOfCmd[kStaticTable[key].cmd] = qint8(key);
@@ -245,10 +207,10 @@ void NimboObjectDictionary::SelectSettingsLayout(int v)
 {
     if (v == 0) {
         sizes[kSettingsKey] = int(sizeof(Np_Settings));
-        dynamicTable[kSettingsKey].record = reinterpret_cast<char *>(&settings);
+        dynamicTable[kSettingsKey].record = reinterpret_cast<char *>(&std::get<Np_Settings>(store));
     } else if (v == kLegacyVersion) {
         sizes[kSettingsKey] = int(sizeof(Np_Settings_V318));
-        dynamicTable[kSettingsKey].record = reinterpret_cast<char *>(&settingsV318);
+        dynamicTable[kSettingsKey].record = reinterpret_cast<char *>(&legacySettings);
     }
 }
 

@@ -6,6 +6,8 @@
 
 #include <QtCore/QObject>
 
+#include <tuple>
+
 // Holds the latest copy of every record type, checks lengths, guards each entry with lock and
 // protect flags, builds the records the host sends and copies received ones out by type.
 class FRAMECOURIER_EXPORT NimboObjectDictionary : public QObject
@@ -15,6 +17,8 @@ class FRAMECOURIER_EXPORT NimboObjectDictionary : public QObject
 public:
     static constexpr int kEntries = 20;
     static constexpr int kSettingsKey = 3;
+    static_assert(NimboRecords::kCount == kEntries && NimboRecords::kTable[kSettingsKey].cmd == NP_CMD_SETTING,
+                  "the dictionary's keys are the rows of the record table");
     static constexpr int kLegacyVersion = 318;
 
     // Flags of a dynamic entry.
@@ -132,27 +136,12 @@ private:
     // Settings layout per node id, from that node's Np_Id.
     qint16 nodeLayout[NP_ID_MAX_ + 1];
 
-    Np_HeartBeat heartBeat{};
-    Np_Request request{};
-    Np_Ack ack{};
-    Np_Settings settings{};
-    Np_Settings_V318 settingsV318{};
-    Np_Status status{};
-    Np_Calib calib{};
-    Np_Id id{};
-    Np_Id_Ext idExt{};
-    Np_NodeCtrl nodeCtrl{};
-    Np_NSO nso{};
-    Np_Raw_GyroAccMag raw{};
-    Np_Raw_GyroAccMag_Ext rawExt{};
-    Np_Q_s1_s qS1S{};
-    Np_Q_s1_e qS1E{};
-    Np_Euler_s1_s eulerS1S{};
-    Np_Euler_s1_e eulerS1E{};
-    Np_RPY rpy{};
-    Np_Gravity gravity{};
-    Np_Combo combo{};
-    Np_Customized customized{};
+    // One stored record per type, in key order, and the legacy settings layout beside them.
+#define NIMBO_STORE_TYPE(Type, cmd, size, slot, signalled, routed) Type,
+    using Store = std::tuple<NIMBO_RECORDS(NIMBO_STORE_TYPE) Np_Settings_V318>;
+#undef NIMBO_STORE_TYPE
+    Store store{};
+    Np_Settings_V318 &legacySettings = std::get<kEntries>(store);
 };
 
 #endif // NIMBOOBJECTDICTIONARY_H

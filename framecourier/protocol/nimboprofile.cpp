@@ -2,29 +2,27 @@
 
 #include <cstring>
 
-const quint8 NimboProfile::kSlotCmd[kSlots + 1] = {
-    NP_CMD_ACK_,
-    NP_CMD_Raw_GYRO_ACC_MAG_,
-    NP_CMD_Q_S1_S_,
-    NP_CMD_Q_S1_E_,
-    NP_CMD_EULER_S1_S_,
-    NP_CMD_EULER_S1_E_,
-    NP_CMD_RPY_,
-    NP_CMD_GRAVITY_,
-    NP_CMD_SETTING,
-    NP_CMD_STATUS_,
-    NP_CMD_CALIB_,
-    NP_CMD_ID_,
-    NP_CMD_NODECTRL_,
-    NP_CMD_REQUEST_,
-    NP_CMD_NSO_,
-    NP_CMD_ID_EXT_,
-    0,
-    0,
-    0,
-    0,
-    0,
+namespace {
+
+struct SlotTable
+{
+    quint8 cmd[NimboProfile::kSlots + 1];
 };
+
+constexpr SlotTable MakeSlotTable()
+{
+    SlotTable table{};
+    for (const NimboRecords::Entry &e : NimboRecords::kTable)
+        if (e.sendSlot >= 0)
+            table.cmd[e.sendSlot] = e.cmd;
+    return table;
+}
+
+constexpr SlotTable kSlotTable = MakeSlotTable();
+
+} // namespace
+
+const quint8 (&NimboProfile::kSlotCmd)[kSlots + 1] = kSlotTable.cmd;
 
 NimboProfile::NimboProfile(NimboObjectDictionary *nOD_i, QObject *parent)
     : QObject(parent)
@@ -83,45 +81,34 @@ template <typename T, typename Reader>
 void NimboProfile::ReadAndEmit(Reader read)
 {
     T record;
-    if ((nOD->*read)(&record) == NP_SUCC_)
+    if ((nOD->*read)(&record) == NP_SUCC_) {
         emit Sig_RX_Data(record);
+        Signalled(record);
+    }
+}
+
+void NimboProfile::Signalled(const Np_Request &request)
+{
+    const quint16 toId = request.header.toId();
+    // Answered from the store; a type the host does not hold or cannot queue is ignored.
+    if (toId == NP_ID_BROADCAST_ || toId == NP_ID_HOST_)
+        Queue_SendPkg(request.header.fromId(), request.cmdRequest);
 }
 
 int NimboProfile::Dispatch(quint8 cmd)
 {
     using D = NimboObjectDictionary;
     switch (cmd) {
-    case NP_CMD_HEARTBEAT_: ReadAndEmit<Np_HeartBeat>(&D::Read_Np_HeartBeat); break;
-    case NP_CMD_REQUEST_: {
-        Np_Request request;
-        if (nOD->Read_Np_Request(&request) == NP_SUCC_) {
-            emit Sig_RX_Data(request);
-            const quint16 toId = request.header.toId();
-            // Answered from the store; a type the host does not hold or cannot queue is ignored.
-            if (toId == NP_ID_BROADCAST_ || toId == NP_ID_HOST_)
-                Queue_SendPkg(request.header.fromId(), request.cmdRequest);
-        }
+#define NIMBO_DISPATCH(Type, cmdId, size, slot, signalled, routed) \
+    case cmdId:                                                     \
+        if (!(signalled))                                           \
+            return NP_FAIL_;                                        \
+        ReadAndEmit<Type>(&D::Read_##Type);                         \
         break;
-    }
-    case NP_CMD_ACK_: ReadAndEmit<Np_Ack>(&D::Read_Np_Ack); break;
-    case NP_CMD_SETTING: ReadAndEmit<Np_Settings>(&D::Read_Np_Settings); break;
-    case NP_CMD_STATUS_: ReadAndEmit<Np_Status>(&D::Read_Np_Status); break;
-    case NP_CMD_CALIB_: ReadAndEmit<Np_Calib>(&D::Read_Np_Calib); break;
-    case NP_CMD_ID_: ReadAndEmit<Np_Id>(&D::Read_Np_Id); break;
-    case NP_CMD_ID_EXT_: ReadAndEmit<Np_Id_Ext>(&D::Read_Np_Id_Ext); break;
-    case NP_CMD_NODECTRL_: ReadAndEmit<Np_NodeCtrl>(&D::Read_Np_NodeCtrl); break;
-    case NP_CMD_NSO_: ReadAndEmit<Np_NSO>(&D::Read_Np_NSO); break;
-    case NP_CMD_Raw_GYRO_ACC_MAG_: ReadAndEmit<Np_Raw_GyroAccMag>(&D::Read_Np_Raw_GyroAccMag); break;
-    case NP_CMD_Q_S1_S_: ReadAndEmit<Np_Q_s1_s>(&D::Read_Np_Q_s1_s); break;
-    case NP_CMD_Q_S1_E_: ReadAndEmit<Np_Q_s1_e>(&D::Read_Np_Q_s1_e); break;
-    case NP_CMD_EULER_S1_S_: ReadAndEmit<Np_Euler_s1_s>(&D::Read_Np_Euler_s1_s); break;
-    case NP_CMD_EULER_S1_E_: ReadAndEmit<Np_Euler_s1_e>(&D::Read_Np_Euler_s1_e); break;
-    case NP_CMD_RPY_: ReadAndEmit<Np_RPY>(&D::Read_Np_RPY); break;
-    case NP_CMD_GRAVITY_: ReadAndEmit<Np_Gravity>(&D::Read_Np_Gravity); break;
-    case NP_CMD_COMBO_: ReadAndEmit<Np_Combo>(&D::Read_Np_Combo); break;
-    case NP_CMD_CUSTOMIZED_: ReadAndEmit<Np_Customized>(&D::Read_Np_Customized); break;
+        NIMBO_RECORDS(NIMBO_DISPATCH)
+#undef NIMBO_DISPATCH
     default:
-        // Np_Raw_GyroAccMag_Ext and anything else without a dispatch entry: stored, not signalled.
+        // A cmd the dictionary stored without a record type to signal it by.
         return NP_FAIL_;
     }
     return NP_SUCC_;
@@ -147,6 +134,7 @@ int NimboProfile::Next_SendPkg(quint16 *toId, char **pkgData, int *pkgSize)
 {
     if (onceFlags & 1u) {
         onceFlags &= ~1u;
+        lastSentCmd = NP_CMD_ACK_;
         return On_SendPkg(NP_CMD_ACK_, toId, pkgData, pkgSize);
     }
     for (int i = 0; i < kSlots; ++i) {
@@ -154,6 +142,7 @@ int NimboProfile::Next_SendPkg(quint16 *toId, char **pkgData, int *pkgSize)
         if (onceFlags & (1u << slot)) {
             onceFlags &= ~(1u << slot);
             onceIndex = slot % kSlots + 1;
+            lastSentCmd = kSlotCmd[slot];
             return On_SendPkg(kSlotCmd[slot], toId, pkgData, pkgSize);
         }
     }

@@ -19,7 +19,7 @@ class FRAMECOURIER_EXPORT NimboProfile : public QObject
 public:
     // Scheduler slots 1..20 (slot 0 is Np_Ack, outside the rotation); 16..20 are empty.
     static constexpr int kSlots = 20;
-    static const quint8 kSlotCmd[kSlots + 1];
+    static const quint8 (&kSlotCmd)[kSlots + 1];
 
     explicit NimboProfile(NimboObjectDictionary *nOD_i, QObject *parent = nullptr);
     ~NimboProfile() override;
@@ -39,6 +39,8 @@ public:
     NimboObjectDictionary *Dictionary() const { return nOD; }
     bool IsQueued(quint8 cmd) const;
     int OnceIndex() const { return onceIndex; }
+    // The record type of the newest frame Next_SendPkg built.
+    quint8 LastSentCmd() const { return lastSentCmd; }
 
 signals:
     void Sig_RX_Data(const Np_HeartBeat &np_Heartbeat);
@@ -67,11 +69,16 @@ private:
     int Dispatch(quint8 cmd);
     template <typename T, typename Reader>
     void ReadAndEmit(Reader read);
+    // What follows the signal of a received record: a node's request is answered from the store.
+    template <typename T>
+    void Signalled(const T &) {}
+    void Signalled(const Np_Request &request);
 
     NimboObjectDictionary *nOD;
     NimboProtocol *nP;
     quint32 onceFlags = 0; // bit = scheduler slot
     int onceIndex = 1;
+    quint8 lastSentCmd = 0;
 };
 
 template <typename AfterEach>

@@ -7,6 +7,8 @@
 // sits at its natural alignment, so there is no padding the compiler could add, and the header's
 // bit fields are packed by hand instead of with C bit-fields, whose order the compiler chooses.
 
+#include "nimborecords.h"
+
 #include <QtCore/QMetaType>
 #include <QtCore/QtEndian>
 #include <cstddef>
@@ -36,6 +38,10 @@ constexpr quint16 NP_ID_UNSPECIFIED_ = 1;
 constexpr quint16 NP_ID_HOST_ = 2;
 constexpr quint16 NP_ID_HOST_NSO_ = 8; // the host's identity as sender of service-object records
 constexpr quint16 NP_ID_MAX_ = 2047;
+
+// Node control codes (Np_NodeCtrl::ctrl).
+constexpr quint8 NP_NODECTRL_SILENCE_ = 2;
+constexpr quint8 NP_NODECTRL_NORMAL_ = 3;
 
 // Command identifiers (record types).
 constexpr quint8 NP_CMD_HEARTBEAT_ = 11;
@@ -329,27 +335,11 @@ constexpr bool IsWireRecord()
 } // namespace NimboLayout
 
 static_assert(NimboLayout::IsWireRecord<Np_Header, 4>(), "Np_Header");
-static_assert(NimboLayout::IsWireRecord<Np_HeartBeat, 4>(), "Np_HeartBeat");
-static_assert(NimboLayout::IsWireRecord<Np_Request, 8>(), "Np_Request");
-static_assert(NimboLayout::IsWireRecord<Np_Ack, 8>(), "Np_Ack");
-static_assert(NimboLayout::IsWireRecord<Np_Settings, 24>(), "Np_Settings");
 static_assert(NimboLayout::IsWireRecord<Np_Settings_V318, 20>(), "Np_Settings_V318");
-static_assert(NimboLayout::IsWireRecord<Np_Status, 16>(), "Np_Status");
-static_assert(NimboLayout::IsWireRecord<Np_Calib, 16>(), "Np_Calib");
-static_assert(NimboLayout::IsWireRecord<Np_Id, 44>(), "Np_Id");
-static_assert(NimboLayout::IsWireRecord<Np_Id_Ext, 16>(), "Np_Id_Ext");
-static_assert(NimboLayout::IsWireRecord<Np_NodeCtrl, 28>(), "Np_NodeCtrl");
-static_assert(NimboLayout::IsWireRecord<Np_NSO, 16>(), "Np_NSO");
-static_assert(NimboLayout::IsWireRecord<Np_Raw_GyroAccMag, 44>(), "Np_Raw_GyroAccMag");
-static_assert(NimboLayout::IsWireRecord<Np_Raw_GyroAccMag_Ext, 44>(), "Np_Raw_GyroAccMag_Ext");
-static_assert(NimboLayout::IsWireRecord<Np_Q_s1_s, 24>(), "Np_Q_s1_s");
-static_assert(NimboLayout::IsWireRecord<Np_Q_s1_e, 24>(), "Np_Q_s1_e");
-static_assert(NimboLayout::IsWireRecord<Np_Euler_s1_s, 20>(), "Np_Euler_s1_s");
-static_assert(NimboLayout::IsWireRecord<Np_Euler_s1_e, 20>(), "Np_Euler_s1_e");
-static_assert(NimboLayout::IsWireRecord<Np_RPY, 20>(), "Np_RPY");
-static_assert(NimboLayout::IsWireRecord<Np_Gravity, 20>(), "Np_Gravity");
-static_assert(NimboLayout::IsWireRecord<Np_Combo, 32>(), "Np_Combo");
-static_assert(NimboLayout::IsWireRecord<Np_Customized, 8>(), "Np_Customized");
+#define NIMBO_CHECK_WIRE_SIZE(Type, cmd, size, slot, signalled, routed) \
+    static_assert(NimboLayout::IsWireRecord<Type, size>(), #Type);
+NIMBO_RECORDS(NIMBO_CHECK_WIRE_SIZE)
+#undef NIMBO_CHECK_WIRE_SIZE
 
 static_assert(offsetof(Np_Settings, uart2Baud) == 10 && offsetof(Np_Settings, odr) == 22, "Np_Settings");
 static_assert(offsetof(Np_Settings_V318, inhibitTime) == 18, "Np_Settings_V318");
@@ -371,26 +361,36 @@ static_assert(offsetof(Np_Combo, heading) == 10 && offsetof(Np_Combo, gyroZ) == 
               "Np_Combo");
 
 Q_DECLARE_METATYPE(Np_Header)
-Q_DECLARE_METATYPE(Np_HeartBeat)
-Q_DECLARE_METATYPE(Np_Request)
-Q_DECLARE_METATYPE(Np_Ack)
-Q_DECLARE_METATYPE(Np_Settings)
 Q_DECLARE_METATYPE(Np_Settings_V318)
-Q_DECLARE_METATYPE(Np_Status)
-Q_DECLARE_METATYPE(Np_Calib)
-Q_DECLARE_METATYPE(Np_Id)
-Q_DECLARE_METATYPE(Np_Id_Ext)
-Q_DECLARE_METATYPE(Np_NodeCtrl)
-Q_DECLARE_METATYPE(Np_NSO)
-Q_DECLARE_METATYPE(Np_Raw_GyroAccMag)
-Q_DECLARE_METATYPE(Np_Raw_GyroAccMag_Ext)
-Q_DECLARE_METATYPE(Np_Q_s1_s)
-Q_DECLARE_METATYPE(Np_Q_s1_e)
-Q_DECLARE_METATYPE(Np_Euler_s1_s)
-Q_DECLARE_METATYPE(Np_Euler_s1_e)
-Q_DECLARE_METATYPE(Np_RPY)
-Q_DECLARE_METATYPE(Np_Gravity)
-Q_DECLARE_METATYPE(Np_Combo)
-Q_DECLARE_METATYPE(Np_Customized)
+#define NIMBO_DECLARE_METATYPE(Type, cmd, size, slot, signalled, routed) Q_DECLARE_METATYPE(Type)
+NIMBO_RECORDS(NIMBO_DECLARE_METATYPE)
+#undef NIMBO_DECLARE_METATYPE
+
+// The record table at run time: what the code expanded from NIMBO_RECORDS agrees with, and what the
+// tests compare the moc-declared signals and slots with.
+namespace NimboRecords {
+struct Entry
+{
+    const char *name;
+    quint8 cmd;
+    int size;
+    int sendSlot; // -1: never sent by the host
+    bool signalled;
+    bool routed;
+};
+#define NIMBO_TABLE_ENTRY(Type, cmd, size, slot, signalled, routed) \
+    Entry{#Type, cmd, size, slot, (signalled) != 0, (routed) != 0},
+constexpr Entry kTable[] = {NIMBO_RECORDS(NIMBO_TABLE_ENTRY)};
+#undef NIMBO_TABLE_ENTRY
+constexpr int kCount = int(sizeof(kTable) / sizeof(kTable[0]));
+
+constexpr const Entry *Find(quint8 cmd)
+{
+    for (const Entry &e : kTable)
+        if (e.cmd == cmd)
+            return &e;
+    return nullptr;
+}
+} // namespace NimboRecords
 
 #endif // NIMBOTYPES_H

@@ -424,9 +424,9 @@ void tst_UnitRoster::editInTree_data()
     QTest::newRow("name while the other node has the same id")
         << 32u << 1 << "Renamed" << kNotUnique << "  32"
         << "Bow" << -1 << none;
-    QTest::newRow("own id again") << 33u << 0 << "32" << QString() << "32"
+    QTest::newRow("own id again") << 33u << 0 << "32" << QString() << "  32"
                                   << "Bow" << 32 << QByteArray("Bow");
-    QTest::newRow("id with blanks") << 33u << 0 << " 2047 " << QString() << " 2047 "
+    QTest::newRow("id with blanks") << 33u << 0 << " 2047 " << QString() << "2047"
                                     << "Bow" << 2047 << QByteArray("Bow");
     QTest::newRow("16-letter name") << 33u << 1 << "ABCDEFGHIJKLMNOP" << QString() << "  32"
                                     << "ABCDEFGHIJKL" << 32 << QByteArray("ABCDEFGHIJKL");

@@ -1,6 +1,7 @@
 #include "eventlog.h"
 
 #include "nimbo_object_dictionary.h"
+#include "nimborecords.h"
 
 #include <cerrno>
 #include <cstring>
@@ -246,26 +247,10 @@ void Fields(Json &j, int cmd, const uint8_t *p, int size)
 const char *RecordTypeName(int cmd)
 {
     switch (cmd) {
-    case NP_CMD_HEARTBEAT_: return "Np_HeartBeat";
-    case NP_CMD_REQUEST_: return "Np_Request";
-    case NP_CMD_ACK_: return "Np_Ack";
-    case NP_CMD_SETTING: return "Np_Settings";
-    case NP_CMD_STATUS_: return "Np_Status";
-    case NP_CMD_CALIB_: return "Np_Calib";
-    case NP_CMD_ID_: return "Np_Id";
-    case NP_CMD_NODECTRL_: return "Np_NodeCtrl";
-    case NP_CMD_NSO_: return "Np_NSO";
-    case NP_CMD_ID_EXT_: return "Np_Id_Ext";
-    case NP_CMD_Q_S1_S_: return "Np_Q_s1_s";
-    case NP_CMD_Q_S1_E_: return "Np_Q_s1_e";
-    case NP_CMD_EULER_S1_S_: return "Np_Euler_s1_s";
-    case NP_CMD_EULER_S1_E_: return "Np_Euler_s1_e";
-    case NP_CMD_RPY_: return "Np_RPY";
-    case NP_CMD_GRAVITY_: return "Np_Gravity";
-    case NP_CMD_Raw_GYRO_ACC_MAG_: return "Np_Raw_GyroAccMag";
-    case NP_CMD_Raw_GYRO_ACC_MAG_EXT_: return "Np_Raw_GyroAccMag_Ext";
-    case NP_CMD_COMBO_: return "Np_Combo";
-    case NP_CMD_CUSTOMIZED_: return "Np_Customized";
+#define NODESIM_TYPE_NAME(Type, cmdId, size, slot, signalled, routed) \
+    case cmdId: return #Type;
+        NIMBO_RECORDS(NODESIM_TYPE_NAME)
+#undef NODESIM_TYPE_NAME
     default: return "unknown";
     }
 }

@@ -21,12 +21,6 @@ constexpr uint32_t kAbortBadCommand = 0x05040001u;
 constexpr uint32_t kAbortWriteOnly = 0x06010001u;
 constexpr uint32_t kAbortBadValue = 0x06090030u;
 
-constexpr uint16_t kObjCanSwitches = 0x2021, kObjCanBaud = 0x2022, kObjNsoId = 0x2023, kObjNpoId = 0x2024;
-constexpr uint16_t kObjCalibSwitches = 0x2031, kObjProfile = 0x2041, kObjProfileExt = 0x2044;
-constexpr uint16_t kObjCommand = 0x23A4;
-constexpr uint8_t kSubSave = 0x79, kSubReboot = 0x6A;
-constexpr uint32_t kSaveValue = 3, kRebootValue = 9;
-constexpr uint32_t kNsoAckUnknownIds = 1u << 10;
 
 const struct
 {
@@ -316,13 +310,14 @@ void Node::HandleNodeCtrl(const Np_NodeCtrl &ctrl)
 uint32_t *Node::ServiceObject(uint16_t index, uint8_t subIndex)
 {
     switch (index) {
-    case kObjCanSwitches: return subIndex == 0x23 ? &nso_.canSwitches : nullptr;
-    case kObjCanBaud: return subIndex == 1 ? &nso_.canBaud : nullptr;
-    case kObjNsoId: return subIndex <= 1 ? &nso_.nsoId[subIndex] : nullptr;
-    case kObjNpoId: return subIndex <= 7 ? &nso_.npoId[subIndex] : nullptr;
-    case kObjCalibSwitches: return subIndex == 1 ? &nso_.calibSwitches : nullptr;
-    case kObjProfile: return subIndex == 0x17 ? &nso_.profileSwitches : nullptr;
-    case kObjProfileExt: return subIndex == 0x35 ? &nso_.profileSwitchesExt : nullptr;
+    case NP_NSO_CAN_SWITCHES_: return subIndex == NP_NSO_CAN_SWITCHES_SUB_ ? &nso_.canSwitches : nullptr;
+    case NP_NSO_CAN_BAUDRATE_: return subIndex == NP_NSO_CAN_BAUDRATE_SUB_ ? &nso_.canBaud : nullptr;
+    case NP_NSO_NSO_ID_: return subIndex <= 1 ? &nso_.nsoId[subIndex] : nullptr;
+    case NP_NSO_NPO_ID_: return subIndex < NP_NSO_NPO_ID_SUBS_ ? &nso_.npoId[subIndex] : nullptr;
+    case NP_NSO_CALIB_SWITCHES_: return subIndex == NP_NSO_CALIB_SWITCHES_SUB_ ? &nso_.calibSwitches : nullptr;
+    case NP_NSO_PROFILE_SWITCHES_: return subIndex == NP_NSO_PROFILE_SWITCHES_SUB_ ? &nso_.profileSwitches : nullptr;
+    case NP_NSO_PROFILE_SWITCHES_EXT_:
+        return subIndex == NP_NSO_PROFILE_SWITCHES_EXT_SUB_ ? &nso_.profileSwitchesExt : nullptr;
     default: return nullptr;
     }
 }
@@ -342,12 +337,12 @@ void Node::HandleNso(const Np_Header &header, const Np_NSO &request)
         return;
     }
 
-    if (request.nsoIndex == kObjCommand &&
-        (request.nsoSubIndex == kSubSave || request.nsoSubIndex == kSubReboot)) {
-        const bool save = request.nsoSubIndex == kSubSave;
+    if (request.nsoIndex == NP_NSO_COMMAND_ &&
+        (request.nsoSubIndex == NP_NSO_COMMAND_SAVE_SUB_ || request.nsoSubIndex == NP_NSO_COMMAND_REBOOT_SUB_)) {
+        const bool save = request.nsoSubIndex == NP_NSO_COMMAND_SAVE_SUB_;
         if (isRead) {
             reply(NP_NSO_ABORT_, kAbortWriteOnly);
-        } else if (request.nsoValue != (save ? kSaveValue : kRebootValue)) {
+        } else if (request.nsoValue != (save ? NP_NSO_COMMAND_SAVE_VALUE_ : NP_NSO_COMMAND_REBOOT_VALUE_)) {
             reply(NP_NSO_ABORT_, kAbortBadValue);
         } else if (save) {
             savedNso_ = nso_;
@@ -362,7 +357,7 @@ void Node::HandleNso(const Np_Header &header, const Np_NSO &request)
     uint32_t *slot = ServiceObject(request.nsoIndex, request.nsoSubIndex);
     if (!slot) {
         // Unknown objects are answered only when the node is set up to acknowledge them.
-        if (nso_.canSwitches & kNsoAckUnknownIds)
+        if (nso_.canSwitches & NP_NSO_CAN_SWITCH_ACK_UNKNOWN_)
             reply(isRead ? NP_NSO_READ_RESPONSE_ : NP_NSO_WRITE_ACK_, isRead ? 0 : request.nsoValue);
         return;
     }
@@ -374,11 +369,11 @@ void Node::HandleNso(const Np_Header &header, const Np_NSO &request)
     const uint32_t v = request.nsoValue;
     bool valid = true;
     switch (request.nsoIndex) {
-    case kObjCanSwitches:
-    case kObjProfile: valid = MsbLsbValid(v); break;
-    case kObjCanBaud: valid = v == 625 || v == 1250 || v == 2500 || v == 5000 || v == 10000; break;
-    case kObjNsoId: valid = v <= 0x1FFFFFFFu; break;
-    case kObjNpoId: valid = v >= 16 && v <= 0x1FFFFFFFu; break;
+    case NP_NSO_CAN_SWITCHES_:
+    case NP_NSO_PROFILE_SWITCHES_: valid = MsbLsbValid(v); break;
+    case NP_NSO_CAN_BAUDRATE_: valid = v == 625 || v == 1250 || v == 2500 || v == 5000 || v == 10000; break;
+    case NP_NSO_NSO_ID_: valid = v <= NP_NSO_MAX_COB_ID_; break;
+    case NP_NSO_NPO_ID_: valid = v >= NP_NSO_MIN_NPO_ID_ && v <= NP_NSO_MAX_COB_ID_; break;
     default: break;
     }
     if (!valid) {
@@ -434,34 +429,34 @@ void Node::HandleCalib(const Np_Header &header, const Np_Calib &calib)
     uint8_t result = NP_CALIB_FAILED_;
     switch (type) {
     case NP_CALIB_THERMAL_:
-        if (calib.calibCmd == 1 || calib.calibCmd == 4)
-            result = NP_CALIB_SUCCESS_; // new sample, save
-        else if (calib.calibCmd == 3)
-            result = NP_CALIB_REVOKED_; // clear all
+        if (calib.calibCmd == NP_CALIB_THERMAL_NEW_SAMPLE_ || calib.calibCmd == NP_CALIB_THERMAL_SAVE_)
+            result = NP_CALIB_SUCCESS_;
+        else if (calib.calibCmd == NP_CALIB_THERMAL_CLEAR_ALL_)
+            result = NP_CALIB_REVOKED_;
         break;
     case NP_CALIB_MAG_:
         switch (calib.calibCmd) {
-        case 1:
-        case 2: // 2: and keep the result in flash
+        case NP_CALIB_MAG_RUN_:
+        case NP_CALIB_MAG_RUN_AND_SAVE_:
             headingFixStarted_ = false;
             RunMagCalibration(to);
             return;
-        case 8:
-        case 9:
+        case NP_CALIB_MAG_REVOKE_:
+        case NP_CALIB_MAG_REVOKE_AND_SAVE_:
             ++magRun_;
             magRunning_ = false;
             headingFixStarted_ = false;
             result = NP_CALIB_SUCCESS_;
             break;
-        case 10:
+        case NP_CALIB_MAG_HEADING_FIX_START_:
             headingFixStarted_ = true;
             SendCalibAnswer(to, type, NP_CALIB_IN_PROGRESS_, 0);
             return;
-        case 11:
+        case NP_CALIB_MAG_HEADING_FIX_FINISH_:
             result = headingFixStarted_ ? NP_CALIB_SUCCESS_ : NP_CALIB_FAILED_;
             headingFixStarted_ = false;
             break;
-        case 12:
+        case NP_CALIB_MAG_HEADING_ONE_CLICK_:
             // One-click fix: the heading now reads the value given, in thousandths of a degree.
             if (calib.calibValue1 <= 360000u) {
                 const double now = double(bus_.Now() - bootNs_) / 1e9;
@@ -479,7 +474,7 @@ void Node::HandleCalib(const Np_Header &header, const Np_Calib &calib)
         }
         break;
     case NP_CALIB_BOOT_:
-        if (calib.calibCmd == 2) {
+        if (calib.calibCmd == NP_CALIB_BOOT_RUN_) {
             const uint64_t epoch = epoch_;
             bus_.At(bus_.Now() + kBootCalibTime, [this, epoch, to]() {
                 if (epoch == epoch_)
@@ -489,13 +484,13 @@ void Node::HandleCalib(const Np_Header &header, const Np_Calib &calib)
         }
         break;
     case NP_CALIB_STATIC_:
-        if (calib.calibCmd == 3) {
+        if (calib.calibCmd == NP_CALIB_STATIC_START_) {
             staticCalibStarted_ = true;
             result = NP_CALIB_IN_PROGRESS_;
-        } else if (calib.calibCmd == 4) {
+        } else if (calib.calibCmd == NP_CALIB_STATIC_FINISH_) {
             result = staticCalibStarted_ ? NP_CALIB_SUCCESS_ : NP_CALIB_FAILED_;
             staticCalibStarted_ = false;
-        } else if (calib.calibCmd == 1) {
+        } else if (calib.calibCmd == NP_CALIB_STATIC_REVOKE_) {
             staticCalibStarted_ = false;
             result = NP_CALIB_REVOKED_;
         }

@@ -125,6 +125,29 @@ extern "C" {
 #define NP_NSO_WRITE_ACK_ 0x60
 #define NP_NSO_ABORT_ 0x80
 
+/* Service objects of the CAN side: index and sub-index. */
+#define NP_NSO_CAN_SWITCHES_ 0x2021u
+#define NP_NSO_CAN_SWITCHES_SUB_ 0x23u
+#define NP_NSO_CAN_BAUDRATE_ 0x2022u /* value: bit rate / 100 */
+#define NP_NSO_CAN_BAUDRATE_SUB_ 1u
+#define NP_NSO_NSO_ID_ 0x2023u /* sub-index 0 download, 1 upload */
+#define NP_NSO_NPO_ID_ 0x2024u /* sub-index 2n download, 2n + 1 upload of channel n + 1 */
+#define NP_NSO_NPO_ID_SUBS_ 8u
+#define NP_NSO_CALIB_SWITCHES_ 0x2031u
+#define NP_NSO_CALIB_SWITCHES_SUB_ 1u
+#define NP_NSO_PROFILE_SWITCHES_ 0x2041u
+#define NP_NSO_PROFILE_SWITCHES_SUB_ 0x17u
+#define NP_NSO_PROFILE_SWITCHES_EXT_ 0x2044u
+#define NP_NSO_PROFILE_SWITCHES_EXT_SUB_ 0x35u
+#define NP_NSO_COMMAND_ 0x23A4u
+#define NP_NSO_COMMAND_SAVE_SUB_ 0x79u
+#define NP_NSO_COMMAND_SAVE_VALUE_ 3u
+#define NP_NSO_COMMAND_REBOOT_SUB_ 0x6Au
+#define NP_NSO_COMMAND_REBOOT_VALUE_ 9u
+#define NP_NSO_MAX_COB_ID_ 0x1FFFFFFFu /* 29 bits */
+#define NP_NSO_MIN_NPO_ID_ 16u         /* process-object ids below this are reserved */
+#define NP_NSO_CAN_SWITCH_ACK_UNKNOWN_ ((uint32_t)1u << 10) /* answer reads of unknown objects */
+
 /* Calibration groups, their guard codes and the types of the node's answers. */
 #define NP_CALIB_THERMAL_ 2
 #define NP_CALIB_MAG_ 3
@@ -135,6 +158,22 @@ extern "C" {
 #define NP_CALIB_CODE_BOOT_ 0xAA35u
 #define NP_CALIB_CODE_STATIC_ 0xAA65u
 #define NP_CALIB_ANSWER_OFFSET_ 16 /* answer type = calibType + 16 */
+
+/* Calibration commands (calibCmd) per group. */
+#define NP_CALIB_THERMAL_NEW_SAMPLE_ 1
+#define NP_CALIB_THERMAL_CLEAR_ALL_ 3
+#define NP_CALIB_THERMAL_SAVE_ 4
+#define NP_CALIB_MAG_RUN_ 1
+#define NP_CALIB_MAG_RUN_AND_SAVE_ 2
+#define NP_CALIB_MAG_REVOKE_ 8
+#define NP_CALIB_MAG_REVOKE_AND_SAVE_ 9
+#define NP_CALIB_MAG_HEADING_FIX_START_ 10
+#define NP_CALIB_MAG_HEADING_FIX_FINISH_ 11
+#define NP_CALIB_MAG_HEADING_ONE_CLICK_ 12
+#define NP_CALIB_BOOT_RUN_ 2
+#define NP_CALIB_STATIC_REVOKE_ 1
+#define NP_CALIB_STATIC_START_ 3
+#define NP_CALIB_STATIC_FINISH_ 4
 #define NP_CALIB_IN_PROGRESS_ 0
 #define NP_CALIB_SUCCESS_ 1
 #define NP_CALIB_FAILED_ 2

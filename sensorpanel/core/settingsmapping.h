@@ -1,7 +1,7 @@
 #ifndef SETTINGSMAPPING_H
 #define SETTINGSMAPPING_H
 
-#include "sensorpanel_global.h"
+#include "sensorpanelcore_global.h"
 
 #include "modelprofile.h"
 #include "nimbotypes.h"
@@ -19,28 +19,28 @@ struct CheckBoxBit
 };
 
 // Every check box of the panel that is one bit of settingsWord, in bit order.
-extern SENSORPANEL_EXPORT const CheckBoxBit kCheckBoxBits[];
-extern SENSORPANEL_EXPORT const int kCheckBoxBitCount;
+extern SENSORPANELCORE_EXPORT const CheckBoxBit kCheckBoxBits[];
+extern SENSORPANELCORE_EXPORT const int kCheckBoxBitCount;
 
 // Boot mode: 1 static, 2 dynamic, anything else automatic (0).
-SENSORPANEL_EXPORT int BootMode(quint32 settingsWord);
+SENSORPANELCORE_EXPORT int BootMode(quint32 settingsWord);
 
 // Checksum type: "1 Byte SUM" 0, "2 Bytes SUM" 1, "2 Bytes CRC" 2 and everything else.
-SENSORPANEL_EXPORT QString ChecksumText(quint32 type);
-SENSORPANEL_EXPORT quint32 ChecksumFromText(const QString &text);
+SENSORPANELCORE_EXPORT QString ChecksumText(quint32 type);
+SENSORPANELCORE_EXPORT quint32 ChecksumFromText(const QString &text);
 
 // UART 2 baud rate / 100 as the combo text of the whole rate, and back (0 when not a number).
-SENSORPANEL_EXPORT QString Uart2Text(quint16 value);
-SENSORPANEL_EXPORT quint16 Uart2FromText(const QString &text);
+SENSORPANELCORE_EXPORT QString Uart2Text(quint16 value);
+SENSORPANELCORE_EXPORT quint16 Uart2FromText(const QString &text);
 
 // CAN bit rate / 100: 625 "62.5 Kbps" .. 10000 "1 Mbps"; any other value shows and reads as 1 Mbps.
-SENSORPANEL_EXPORT QString CanText(quint16 value);
-SENSORPANEL_EXPORT quint16 CanFromText(const QString &text);
+SENSORPANELCORE_EXPORT QString CanText(quint16 value);
+SENSORPANELCORE_EXPORT quint16 CanFromText(const QString &text);
 
 // Output data rate: a known rate selects its own text, anything else "25"; a text that is not a
 // number reads as 0.
-SENSORPANEL_EXPORT QString OdrText(int odr);
-SENSORPANEL_EXPORT int OdrFromText(const QString &text);
+SENSORPANELCORE_EXPORT QString OdrText(int odr);
+SENSORPANELCORE_EXPORT int OdrFromText(const QString &text);
 
 // The application scenarios offered with "Use Default Setting", in the order shown.
 struct Scenario
@@ -48,13 +48,13 @@ struct Scenario
     const char *item;
     const char *key;
 };
-extern SENSORPANEL_EXPORT const Scenario kScenarios[];
-extern SENSORPANEL_EXPORT const int kScenarioCount;
+extern SENSORPANELCORE_EXPORT const Scenario kScenarios[];
+extern SENSORPANELCORE_EXPORT const int kScenarioCount;
 
 // The default settings for a node's model and, where the model asks for one, an application scenario
 // key ("AGV", "UAV", "MARINE", "VIB", "NonVIB" or "LEGACY"). The link's reliable-write flag, the
 // save-to-flash flag, the thermal calibration flag, bits 28..31 and reserved0 keep their values.
-SENSORPANEL_EXPORT Np_Settings DefaultSettings(const Np_Settings &current, const ModelProfile &model,
+SENSORPANELCORE_EXPORT Np_Settings DefaultSettings(const Np_Settings &current, const ModelProfile &model,
                                                const QString &scenario);
 
 } // namespace SettingsMapping

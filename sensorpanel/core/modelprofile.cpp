@@ -1,6 +1,9 @@
 #include "modelprofile.h"
 
 #include <QtCore/QCoreApplication>
+#include <QtCore/QStringList>
+
+#include <climits>
 
 namespace {
 
@@ -223,4 +226,26 @@ QVector<ModelProfile::Step> ModelProfile::FormSteps() const
         s.Hide(
             {"groupBox_CalibCompass_QuickHeadingFix_Manual", "line_CalibCompass_QuickHeadingFix_OneClick"});
     return s.steps;
+}
+
+ModelProfile ModelProfile::FromVersionText(const QString &version)
+{
+    qint64 number = 0;
+    for (const QString &part : version.split(QLatin1Char('.'), Qt::SkipEmptyParts)) {
+        bool ok = false;
+        const int n = part.toInt(&ok, 10);
+        // Saturated, so that a malformed text cannot overflow.
+        if (ok)
+            number = qBound<qint64>(INT_MIN, number * 10 + n, INT_MAX);
+    }
+    int revision = 0;
+    for (const QString &piece : version.split(QLatin1Char('('), Qt::SkipEmptyParts)) {
+        for (const QString &subPiece : piece.split(QLatin1Char(')'), Qt::SkipEmptyParts)) {
+            bool ok = false;
+            const int n = subPiece.toInt(&ok, 10);
+            if (ok)
+                revision = n;
+        }
+    }
+    return ModelProfile(int(number), revision);
 }

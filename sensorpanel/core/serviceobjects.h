@@ -1,7 +1,7 @@
 #ifndef SERVICEOBJECTS_H
 #define SERVICEOBJECTS_H
 
-#include "sensorpanel_global.h"
+#include "sensorpanelcore_global.h"
 
 #include <QtCore/QtGlobal>
 
@@ -38,6 +38,10 @@ constexpr quint32 kRebootValue = 9;
 // Answer times: one attempt of an ordinary exchange, and of the save (the node writes its flash).
 constexpr int kExchangeTimeoutMs = 900;
 constexpr int kSaveTimeoutMs = 5000;
+constexpr int AnswerWaitMs(quint16 index, quint8 subIndex)
+{
+    return index == kCommand && subIndex == kSaveSub ? kSaveTimeoutMs : kExchangeTimeoutMs;
+}
 constexpr int kPollMs = 100;
 constexpr int kAttempts = 4;
 
@@ -57,8 +61,8 @@ struct CanSwitches
     bool pipelineSuperUser = false;
 
     // Bit 0 is always set.
-    SENSORPANEL_EXPORT quint32 Value() const;
-    SENSORPANEL_EXPORT static CanSwitches FromValue(quint32 value);
+    SENSORPANELCORE_EXPORT quint32 Value() const;
+    SENSORPANELCORE_EXPORT static CanSwitches FromValue(quint32 value);
 };
 
 struct ProfileSwitches
@@ -67,8 +71,8 @@ struct ProfileSwitches
     int standardCode = 0;   // six bits
     int customisedCode = 0; // six bits
 
-    SENSORPANEL_EXPORT quint32 Value() const;
-    SENSORPANEL_EXPORT static ProfileSwitches FromValue(quint32 value);
+    SENSORPANELCORE_EXPORT quint32 Value() const;
+    SENSORPANELCORE_EXPORT static ProfileSwitches FromValue(quint32 value);
 };
 
 // A switch word read back is whole when its bit 0 is set and its bit 31 clear.

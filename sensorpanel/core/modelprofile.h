@@ -1,7 +1,7 @@
 #ifndef MODELPROFILE_H
 #define MODELPROFILE_H
 
-#include "sensorpanel_global.h"
+#include "sensorpanelcore_global.h"
 
 #include <QtCore/QString>
 #include <QtCore/QVector>
@@ -9,7 +9,7 @@
 // What the two firmware numbers of a node say about its model, and how the node window adapts its
 // form to that model. The adaptation is a list of steps on widgets named by object name, so that it
 // can be read and tested without building the window.
-class SENSORPANEL_EXPORT ModelProfile
+class SENSORPANELCORE_EXPORT ModelProfile
 {
 public:
     struct Step
@@ -38,6 +38,9 @@ public:
 
     ModelProfile() = default;
     ModelProfile(int nodeFwVer, int nodeFwRevisionVer);
+    // From the version text of an identity, "Ver. 3.1.6 (0)": the dotted numbers folded into one
+    // (each earlier one times ten: 31 here, 318 for "Ver. 31.8.2 (70)") and the number in parentheses.
+    static ModelProfile FromVersionText(const QString &version);
 
     int FirmwareVersion() const { return firmwareVersion; }
     int FirmwareRevision() const { return firmwareRevision; }
@@ -53,6 +56,15 @@ public:
     bool IsComboModel() const { return family == 5 && variant == 0 && (subVariant == 1 || subVariant == 2); }
     // Revisions 8 and 9 measure roll over the full circle and have no manual heading fix.
     bool FullCircleRoll() const { return family == 0 || firmwareRevision == 8 || firmwareRevision == 9; }
+
+    // The node list's gates: a node window needs firmware 3.1.6 or newer; after an id or name change,
+    // firmware of these generations must be power-cycled before the change takes full effect.
+    bool CanOpenNodeWindow() const { return firmwareVersion > 30; }
+    bool NeedsPowerCycleAfterRename() const
+    {
+        return (firmwareVersion != 0 && firmwareVersion <= 299 && firmwareVersion % 100 <= 54) ||
+               (firmwareVersion > 299 && firmwareVersion % 100 <= 22);
+    }
 
     // Version gates read by the other regions of the window.
     bool SendsOdr() const { return firmwareVersion >= 300; }

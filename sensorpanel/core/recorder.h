@@ -1,7 +1,7 @@
 #ifndef RECORDER_H
 #define RECORDER_H
 
-#include "sensorpanel_global.h"
+#include "sensorpanelcore_global.h"
 
 #include <QtCore/QFile>
 #include <QtCore/QString>
@@ -12,7 +12,7 @@
 // The recorder's outputs and files: one text file per recorded output, its rows collected in memory
 // and written in blocks of a little over 4096 characters, each file optionally framed as a named
 // matrix with comment lines. Files are written as they are ("\r\n" line ends) in UTF-8.
-class SENSORPANEL_EXPORT Recorder
+class SENSORPANELCORE_EXPORT Recorder
 {
 public:
     struct Output

@@ -7,18 +7,9 @@ namespace CalibrationCommands {
 
 namespace {
 
-// The key each calibration's commands carry in calibCode.
-constexpr quint16 kThermalCode = 0xAA05;
-constexpr quint16 kMagnetometerCode = 0xAA32;
-constexpr quint16 kBootCode = 0xAA35;
-constexpr quint16 kStaticCode = 0xAA65;
-
-// Magnetometer control values.
-constexpr uchar kCompassRun = 1;
-constexpr uchar kCompassRevoke = 8;
-constexpr uchar kHeadingFixStart = 10;
-constexpr uchar kHeadingFixFinish = 11;
-constexpr uchar kHeadingOneClick = 12;
+const int kBootWaitMs = 20000;
+const int kShortWaitMs = 700;
+const int kRevokeWaitMs = 2000;
 // The node's search range for the automatic heading fix, in thousandths of a degree.
 constexpr quint32 kHeadingFixRange = 90000;
 
@@ -28,16 +19,16 @@ quint32 Scaled(double value, double factor) { return quint32(std::max(0.0, std::
 
 } // namespace
 
-Command BootCalibration() { return {kBoot, 2, kBootCode, 0, 0}; }
+Command BootCalibration() { return {kBoot, kBootRun, kBootCode, 0, 0}; }
 
 Command StaticStart(double limitDps, bool manualConfidence, int confidence)
 {
-    return {kStatic, 3, kStaticCode, Scaled(limitDps, 100), manualConfidence ? Scaled(confidence, 100) : 0};
+    return {kStatic, kStaticStart, kStaticCode, Scaled(limitDps, 100), manualConfidence ? Scaled(confidence, 100) : 0};
 }
 
-Command StaticFinish() { return {kStatic, 4, kStaticCode, 0, 0}; }
+Command StaticFinish() { return {kStatic, kStaticFinish, kStaticCode, 0, 0}; }
 
-Command StaticRevoke() { return {kStatic, 1, kStaticCode, 0, 0}; }
+Command StaticRevoke() { return {kStatic, kStaticRevoke, kStaticCode, 0, 0}; }
 
 Command CompassRun(bool saveToFlash)
 {
@@ -63,10 +54,33 @@ Command HeadingOneClick(double headingDeg)
     return {kMagnetometer, kHeadingOneClick, kMagnetometerCode, Scaled(headingDeg, 1000), 0};
 }
 
-Command ThermalNewSample() { return {kThermal, 1, kThermalCode, 0, 0}; }
+Command ThermalNewSample() { return {kThermal, kThermalNewSample, kThermalCode, 0, 0}; }
 
-Command ThermalClearAll() { return {kThermal, 3, kThermalCode, 0, 0}; }
+Command ThermalClearAll() { return {kThermal, kThermalClearAll, kThermalCode, 0, 0}; }
 
-Command ThermalSave() { return {kThermal, 4, kThermalCode, 0, 0}; }
+Command ThermalSave() { return {kThermal, kThermalSave, kThermalCode, 0, 0}; }
+
+int AnswerWaitMs(uchar calibType, uchar ctrlVal)
+{
+    switch (calibType) {
+    case kBoot: return kBootWaitMs;
+    case kStatic: return kShortWaitMs;
+    case kMagnetometer:
+        switch (ctrlVal) {
+        case kCompassRevoke:
+        case kCompassRevoke + 1: return kRevokeWaitMs;
+        case kHeadingFixFinish:
+        case kHeadingOneClick: return kShortWaitMs;
+        default: return 0; // a run or a heading fix reports progress while the user turns the sensor
+        }
+    default: return 0; // thermal steps: the answer only updates the status line
+    }
+}
+
+int SendWithinMs(uchar calibType, uchar ctrlVal)
+{
+    const int wait = AnswerWaitMs(calibType, ctrlVal);
+    return wait > 0 ? wait : kSilentNodeMs;
+}
 
 } // namespace CalibrationCommands
