@@ -258,6 +258,9 @@ NimboLink::Statistics NimboLink::Monitor() const
     const NimboProtocol *p = profile->Protocol();
     Statistics s;
     s.received = quint64(p->GetStatistic_Recv_Pkg_Total());
+    s.good = p->RecvPkgGood();
+    s.bad = p->RecvPkgBad();
+    s.omitted = p->RecvPkgOmit();
     s.sent = quint64(p->GetStatistic_Send_Pkg_Total());
     s.badRate = p->GetStatistic_Recv_Pkg_BadRate();
     s.omitRate = p->GetStatistic_Recv_Pkg_OmitRate();
@@ -452,6 +455,9 @@ void NimboLink::Pump()
     // Nodes with a settings write still waiting: their settings requests wait behind it, so that an
     // answer never shows settings older than the write.
     QVector<quint16> writesWaiting;
+    if (writeInFlight)
+        writesWaiting.append(writeInFlightNode);
+    bool queuedWriteWaits = false;
     for (auto it = queue.begin(); it != queue.end();) {
         Command &c = *it;
         if (!portOpen) {
@@ -465,7 +471,8 @@ void NimboLink::Pump()
             continue;
         }
         const bool isWrite = c.kind == SettingsWriteCommand;
-        if (isWrite && !writesWaiting.isEmpty()) {
+        if (isWrite && queuedWriteWaits) {
+            // Writes keep their order among themselves.
             writesWaiting.append(c.nodeId);
             ++it;
             continue;
@@ -487,6 +494,7 @@ void NimboLink::Pump()
         }
         if (isWrite) {
             writesWaiting.append(c.nodeId);
+            queuedWriteWaits = true;
             ++it;
             continue;
         }

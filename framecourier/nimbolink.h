@@ -10,7 +10,9 @@
 #include <QtCore/QObject>
 #include <QtCore/QString>
 
+#include <algorithm>
 #include <deque>
+#include <iterator>
 
 class NimboConversation;
 class NimboObjectDictionary;
@@ -102,10 +104,14 @@ public:
         CommandKinds
     };
     qint64 LongestQueueingMs(CommandKind kind) const { return longestQueueingMs[kind]; }
+    void ResetLongestQueueing() { std::fill(std::begin(longestQueueingMs), std::end(longestQueueingMs), 0); }
 
     struct Statistics
     {
         quint64 received = 0; // frames
+        quint32 good = 0;
+        quint32 bad = 0;
+        quint32 omitted = 0;
         quint64 sent = 0;
         double badRate = 0;     // of frames, 0..1
         double omitRate = 0;    // of frames

@@ -100,8 +100,8 @@ public:
             Feed(std::string(stream.data() + offset, chunk));
             offset += chunk;
         }
-        const NimboProtocol *p = courier->profile->Protocol();
-        Check(quint32(p->GetStatistic_Recv_Pkg_Total()) == p->RecvPkgGood() + p->RecvPkgBad() + p->RecvPkgOmit());
+        const NimboLink::Statistics s = window.Link()->Monitor();
+        Check(s.received == s.good + s.bad + s.omitted);
         // Records never close a node window.
         Check(window.NodeWindows().size() == 2);
     }

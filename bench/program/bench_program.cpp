@@ -10,6 +10,9 @@
 //           window and the box view.
 // recorder: 4 nodes as in trees, one of them also streaming Euler angles and gravity; that node's
 //           window records all five outputs. Rows in the files against the records the node sent.
+// commands: trees, plus a fifth node that never acknowledges settings, written to again and again, while
+//           the node windows send calibration commands and service-object reads every 50 ms: the
+//           longest time each waited in the link's queue (enqueued to frame sent).
 // program:  the whole program as a user runs it: 4 nodes x 800 Hz, all four node windows open, each with
 //           its tree, Y-t plot, attitude window and box view, and the first node recording all five
 //           outputs. Adds the GUI thread's longest stall (lateness of a 10 ms timer) and resident
@@ -24,6 +27,7 @@
 #include "framecourier.h"
 #include "gyrovane.h"
 #include "messageboxcatcher.h"
+#include "nimbolink.h"
 #include "sensorpanel.h"
 #include "shelldriver.h"
 
@@ -45,6 +49,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <malloc.h>
@@ -222,8 +227,8 @@ int main(int argc, char **argv)
         else if (!std::strcmp(argv[i], "--windows")) // displays: which of yt, rpy, box to open
             shown = QString::fromLocal8Bit(argv[i + 1]).split(',', Qt::SkipEmptyParts);
     }
-    if (!QStringList{"trees", "displays", "recorder", "program"}.contains(scenario) || seconds <= 0) {
-        std::printf("usage: bench_program [--scenario trees|displays|recorder|program] "
+    if (!QStringList{"trees", "displays", "recorder", "program", "commands"}.contains(scenario) || seconds <= 0) {
+        std::printf("usage: bench_program [--scenario trees|displays|recorder|program|commands] "
                     "[--seconds N | --minutes N] [--shots DIR]\n");
         return 2;
     }
@@ -231,6 +236,7 @@ int main(int argc, char **argv)
     const bool whole = scenario == "program";
     const bool displays = scenario == "displays" || whole;
     const bool recording = scenario == "recorder" || whole;
+    const bool commands = scenario == "commands";
 
     MessageBoxCatcher dialogs;
     Gyrovane window;
@@ -242,12 +248,20 @@ int main(int argc, char **argv)
     if (scenario == "displays")
         nodes.resize(1);
     const SimNode recorded = nodes[0];
-    if (!shell.StartSimulator(nodes, {"--odr", "800"}) || !shell.Scan(nodes)) {
+    // The node that never acknowledges a settings write (it takes the settings, though) and whose
+    // stream never reaches the line, so the line carries what it does in the other scenarios.
+    const quint16 muted = 40;
+    QStringList simArgs{"--odr", "800"};
+    if (commands)
+        simArgs << "--node"
+                << QString("id=%1,name=Muted,mute=13,mute=22,mute=31,mute=32,mute=33,mute=34,mute=35,mute=36,mute=41,mute=43")
+                       .arg(muted);
+    if (!shell.StartSimulator(nodes, simArgs) || !shell.Scan(nodes)) {
         std::printf("%s: %s\n", tag.data(), qPrintable(shell.Error()));
         return 1;
     }
     FrameCourier *courier = shell.Courier();
-    QSignalSpy results(courier, &FrameCourier::Sig_NbConversation_Result);
+    QSignalSpy outcomes(courier->Link(), &NimboLink::Sig_SettingsWriteOutcome);
     using namespace NpSettingsBit;
     // Outputs at 800 Hz, or none; acknowledged by each node.
     auto setOutputs = [&](bool streaming) {
@@ -258,9 +272,15 @@ int main(int argc, char **argv)
             if (!streaming)
                 s.settingsWord = Set(Set(s.settingsWord, outEuler_s1_e, false), outGravity, false);
             s.odr = 800;
-            results.clear();
+            outcomes.clear();
             window.On_NewImuSettings(quint16(node.id), s);
-            if (!results.wait(3000) || results.last().at(3).toInt() != NP_SUCC_) {
+            const auto outcome = [&]() -> const QList<QVariant> * {
+                for (const QList<QVariant> &o : outcomes)
+                    if (o.at(0).toInt() == node.id)
+                        return &o;
+                return nullptr;
+            };
+            if (!QTest::qWaitFor([&] { return outcome(); }, 5000) || !outcome()->at(1).toBool()) {
                 std::printf("%s: settings of node %d not acknowledged\n", tag.data(), node.id);
                 return false;
             }
@@ -326,7 +346,7 @@ int main(int argc, char **argv)
     }
     QTest::qWait(500);
 
-    const NimboProtocol *p = courier->profile->Protocol();
+    const NimboLink *link = courier->Link();
     StallWatch stalls;
     auto shoot = [&](const QString &when) {
         if (shotDir.isEmpty())
@@ -354,7 +374,7 @@ int main(int argc, char **argv)
     // Runs the event loop for forSeconds; a line every 10 minutes on long runs. Returns the process's
     // CPU seconds and the wall seconds.
     auto measure = [&](int forSeconds, quint32 *frames, double *worstStall) {
-        const quint32 good0 = p->RecvPkgGood();
+        const quint32 good0 = link->Monitor().good;
         const double cpu0 = CpuSeconds();
         QElapsedTimer wall;
         wall.start();
@@ -374,11 +394,11 @@ int main(int argc, char **argv)
             *worstStall = qMax(*worstStall, stall);
             std::printf("%s: %3d min: %.0f frames/s, CPU %.1f %%, longest stall %.1f ms, RSS %.1f MiB, "
                         "heap %.1f MiB, bad %u, omitted %u\n",
-                        tag.data(), minute, (p->RecvPkgGood() - lastGood) / 600.0, 100 * (cpu - lastCpu) / 600,
-                        stall, ResidentMiB(), HeapMiB(), p->RecvPkgBad(), p->RecvPkgOmit());
+                        tag.data(), minute, (link->Monitor().good - lastGood) / 600.0, 100 * (cpu - lastCpu) / 600,
+                        stall, ResidentMiB(), HeapMiB(), link->Monitor().bad, link->Monitor().omitted);
             std::fflush(stdout);
             lastCpu = cpu;
-            lastGood = p->RecvPkgGood();
+            lastGood = link->Monitor().good;
             shoot(QString::number(minute));
             stalls.Resume();
             // A second picture a few seconds later shows what moved (the motion repeats within minutes,
@@ -390,7 +410,7 @@ int main(int argc, char **argv)
         });
         checkpoint.start(600 * 1000);
         loop.exec();
-        *frames = p->RecvPkgGood() - good0;
+        *frames = link->Monitor().good - good0;
         *worstStall = qMax(*worstStall, stalls.TakeWorst());
         return QPair<double, double>(CpuSeconds() - cpu0, wall.elapsed() / 1000.0);
     };
@@ -420,12 +440,38 @@ int main(int argc, char **argv)
         for (const SimNode &node : nodes)
             shell.Window(node)->findChild<QMdiArea *>("mdiArea")->tileSubWindows();
     QTest::qWait(500);
+    QTimer commandTimer;
+    QSignalSpy exchanges(courier, &FrameCourier::Sig_NbConversation_Result);
+    if (commands) {
+        Np_Settings silent{};
+        silent.odr = 800;
+        int tick = 0;
+        QObject::connect(&commandTimer, &QTimer::timeout, [&] {
+            // A write that retries for 1.24 s, then the next one: the exchange slot is always taken.
+            if (tick % 26 == 0)
+                window.On_NewImuSettings(muted, silent);
+            SensorPanel *from = shell.Window(nodes[tick % nodes.size()]);
+            if (tick % 2 == 0) {
+                emit from->Sig_NewCalibCmd(from->Get_NodeID(), 2, 1, 0xAA05, 0, 0);
+            } else {
+                Np_NSO read{};
+                read.nsoCmd = 0x40;
+                read.nsoIndex = 0x2022;
+                read.nsoSubIndex = 1;
+                emit from->Sig_NSOcmd(from->Get_NodeID(), read);
+            }
+            ++tick;
+        });
+        commandTimer.start(50);
+        courier->Link()->ResetLongestQueueing();
+    }
     shoot("0");
     const double rssStart = ResidentMiB(), heapStart = HeapMiB();
     const QPair<double, double> run = measure(seconds, &frames, &stall);
     const double rssEnd = ResidentMiB(), heapEnd = HeapMiB();
     if (recording)
         panel->findChild<QPushButton *>("pushButton_Record_Save")->click();
+    commandTimer.stop();
 
     if (!setOutputs(false))
         return 1;
@@ -449,18 +495,29 @@ int main(int argc, char **argv)
         }
     }
     ReadLog(shell.Simulator().LogPath(), recorded.id, &log);
-    const long total = p->GetStatistic_Recv_Pkg_Total();
+    const long total = link->Monitor().received;
     std::printf("%s: %.1f s, %d node(s) x 800 Hz, %.0f frames/s\n", tag.data(), run.second, int(nodes.size()),
                 frames / run.second);
     std::printf("%s: frames sent %ld, received %ld: good %u, bad %u, omitted %u\n", tag.data(), log.sent,
-                total, p->RecvPkgGood(), p->RecvPkgBad(), p->RecvPkgOmit());
+                total, link->Monitor().good, link->Monitor().bad, link->Monitor().omitted);
     std::printf("%s: process CPU %.1f %% of one core (%.2f s in %.1f s) on %s\n", tag.data(),
                 100 * run.first / run.second, run.first, run.second,
                 qPrintable(QGuiApplication::platformName()));
     std::printf("%s: longest GUI stall %.1f ms; resident memory %.1f MiB at the start, %.1f MiB at the end "
                 "(%+.1f MiB); heap in use %.1f MiB, then %.1f MiB\n",
                 tag.data(), stall, rssStart, rssEnd, rssEnd - rssStart, heapStart, heapEnd);
-    bool ok = log.sent == total && p->RecvPkgBad() == 0 && p->RecvPkgOmit() == 0 && log.sent > 0;
+    bool ok = log.sent == total && link->Monitor().bad == 0 && link->Monitor().omitted == 0 && log.sent > 0;
+    if (commands) {
+        std::printf("%s: longest wait in the link's queue while a write retried against a silent node: "
+                    "calibration command %lld ms, service-object request %lld ms, settings request %lld ms\n",
+                    tag.data(), link->LongestQueueingMs(NimboLink::CalibrationCommand),
+                    link->LongestQueueingMs(NimboLink::ServiceObjectCommand),
+                    link->LongestQueueingMs(NimboLink::SettingsRequestCommand));
+        std::printf("%s: settings writes to the silent node: %d, each given up after its four sends\n", tag.data(),
+                    int(std::count_if(exchanges.begin(), exchanges.end(), [&](const QList<QVariant> &r) {
+                        return r.at(0).toInt() == muted && r.at(3).toInt() == NP_FAIL_;
+                    })));
+    }
 
     if (recording) {
         if (!whole)

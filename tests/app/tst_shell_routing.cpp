@@ -464,10 +464,13 @@ void tst_ShellRouting::nodeWindowLifecycle()
     QCOMPARE(box.size(), 1);
 
     // Closed through its sub-window: gone from the map, deleted once back in the event loop, and
-    // nothing reaches it meanwhile.
+    // nothing reaches it meanwhile. The shell undoes only its own connections: another listener of
+    // the window's Sig_Quit, connected after the shell's, still hears it, once.
     QPointer<SensorPanel> watched = panel;
     QPointer<QWidget> subWindow = panel->parentWidget();
+    QSignalSpy quits(panel, &SensorPanel::Sig_Quit);
     window->On_CloseNode(uuid);
+    QCOMPARE(quits.count(), 1);
     QVERIFY(!window->NodeWindows().contains(uuid));
     q.header.setFromId(77);
     emit courier->profile->Sig_RX_Data(q);

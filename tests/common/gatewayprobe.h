@@ -1,26 +1,28 @@
 #ifndef GATEWAYPROBE_H
 #define GATEWAYPROBE_H
 
-#include "framecourier.h"
 #include "portgate.h"
 
 #include <QtCore/QMetaObject>
 
-// Runs a query on the link panel's gateway in the gateway's own thread and returns its result.
-template <typename F>
-auto OnGateway(FrameCourier &panel, F query)
+// Runs a query on the gateway of a link (or of the link panel) in the gateway's own thread and
+// returns its result.
+template <typename Owner, typename F>
+auto OnGateway(Owner &owner, F query)
 {
-    decltype(query(panel.Gateway())) result{};
+    PortGate *gate = owner.Gateway();
+    decltype(query(gate)) result{};
     QMetaObject::invokeMethod(
-        panel.Gateway(), [&] { result = query(panel.Gateway()); }, Qt::BlockingQueuedConnection);
+        gate, [&] { result = query(gate); }, Qt::BlockingQueuedConnection);
     return result;
 }
 
 // True once the gateway has made its first port list: a simulator started after this comes as a
-// plugged-in port, which the panel opens by itself.
-inline bool GatewayReady(FrameCourier &panel)
+// plugged-in port.
+template <typename Owner>
+bool GatewayReady(Owner &owner)
 {
-    return OnGateway(panel, [](PortGate *gate) { return gate->HighRatePort() != nullptr; });
+    return OnGateway(owner, [](PortGate *gate) { return gate->HighRatePort() != nullptr; });
 }
 
 #endif // GATEWAYPROBE_H

@@ -87,7 +87,7 @@ void tst_ShellScan::scanListsThreeNodes()
     QElapsedTimer clock;
     qint64 lastAnswerMs = -1;
     int answers = 0;
-    QObject::connect(courier->profile, QOverload<const Np_Id &>::of(&NimboProfile::Sig_RX_Data), &window,
+    QObject::connect(window.Link(), QOverload<const Np_Id &>::of(&NimboLink::Sig_RX_Data), &window,
                      [&](const Np_Id &) {
                          lastAnswerMs = clock.elapsed();
                          ++answers;

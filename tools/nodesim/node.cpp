@@ -87,6 +87,7 @@ Node::Node(const NodeConfig &config, int index, const Options &options, NodeBus 
     , index_(index)
     , id_(config.id)
     , startOdr_(options.odr)
+    , mute_(config.mute)
 {
     motion_.SetBursts(options.burstG, options.burstEvery);
     std::memcpy(fw_, config.fw, sizeof(fw_));
@@ -153,7 +154,8 @@ void Node::Receive(const uint8_t *data, int size) { NimboProfile_Receive(&link_,
 int Node::WriteFrame(void *user, const uint8_t *frame, int frameSize)
 {
     Node *node = static_cast<Node *>(user);
-    node->bus_.Transmit(node->id_, frame, frameSize, node->note_.empty() ? nullptr : node->note_.c_str());
+    const bool muted = frameSize > 3 && node->mute_.count(frame[3] & 0x7F);
+    node->bus_.Transmit(node->id_, frame, frameSize, node->note_.empty() ? nullptr : node->note_.c_str(), muted);
     node->note_.clear();
     return NP_SUCC_;
 }

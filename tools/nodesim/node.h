@@ -19,8 +19,8 @@ public:
     virtual ~NodeBus() = default;
     virtual int64_t Now() const = 0; // CLOCK_MONOTONIC, ns
     virtual void At(int64_t due, std::function<void()> action) = 0;
-    // note: extra JSON fields for the log line of this frame, or null.
-    virtual void Transmit(uint16_t nodeId, const uint8_t *frame, int size, const char *note) = 0;
+    // note: extra JSON fields for the log line of this frame, or null. muted: logged, never sent.
+    virtual void Transmit(uint16_t nodeId, const uint8_t *frame, int size, const char *note, bool muted) = 0;
     virtual void LogReceived(uint16_t nodeId, const uint8_t *payload, int size, const char *fault) = 0;
     virtual int LatencyMs() const = 0;
 };
@@ -88,6 +88,7 @@ private:
     uint8_t uuid_[20];
     char name_[12];
     int startOdr_;
+    std::set<int> mute_;
 
     Np_Settings settings_;
     Np_Settings savedSettings_;

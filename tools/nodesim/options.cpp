@@ -92,9 +92,11 @@ bool ParseNode(const std::string &text, NodeConfig *config, std::string *error)
         } else if (key == "fw" && ParseFirmware(value, config->fw)) {
         } else if (key == "uuid" && ParseUuid(value, config->uuid)) {
             config->uuidGiven = true;
+        } else if (key == "mute" && ParseLong(value, 1, 127, &v)) {
+            config->mute.insert(int(v));
         } else {
             *error = "--node: bad item '" + item +
-                     "' (id=32..2047, name=at most 12 bytes, fw=a.b.c.d, uuid=40 hex digits)";
+                     "' (id=32..2047, name=at most 12 bytes, fw=a.b.c.d, uuid=40 hex digits, mute=CMD)";
             return false;
         }
     }
@@ -155,8 +157,9 @@ std::string UsageText()
            "                        else /tmp/kinetra-ports-<uid>)\n"
            "  --nodes N             number of nodes (default 1, or the number of --node options); nodes\n"
            "                        not given by --node get ids from 32 up\n"
-           "  --node id=ID,name=NAME,fw=A.B.C.D[,uuid=HEX40]\n"
-           "                        one node (repeatable); fw are the four firmware version bytes\n"
+           "  --node id=ID,name=NAME,fw=A.B.C.D[,uuid=HEX40][,mute=CMD]...\n"
+           "                        one node (repeatable); fw are the four firmware version bytes;\n"
+           "                        mute: record types this node never sends\n"
            "  --odr HZ              starting output data rate of every node, 1..800 (default 100); the\n"
            "                        rate of firmware whose settings carry no rate\n"
            "  --log FILE            one JSON line per record received and sent\n"

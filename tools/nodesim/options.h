@@ -17,6 +17,7 @@ struct NodeConfig
     uint8_t fw[4] = {31, 8, 2, 70};
     bool uuidGiven = false;
     uint8_t uuid[20] = {};
+    std::set<int> mute; // record types this node never sends
 };
 
 struct Options

@@ -71,14 +71,14 @@ bool Simulator::Setup(std::string *error)
     return true;
 }
 
-void Simulator::Transmit(uint16_t nodeId, const uint8_t *frame, int size, const char *note)
+void Simulator::Transmit(uint16_t nodeId, const uint8_t *frame, int size, const char *note, bool muted)
 {
     const uint8_t *payload = frame + 3;
     const int payloadSize = frame[2];
     const int cmd = payload[0] & 0x7F;
     const char *fault = nullptr;
 
-    if (options_.mute.count(cmd)) {
+    if (muted || options_.mute.count(cmd)) {
         fault = "mute";
     } else if (!line_.Connected()) {
         fault = "offline";

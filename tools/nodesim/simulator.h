@@ -28,7 +28,7 @@ public:
 
     int64_t Now() const override;
     void At(int64_t due, std::function<void()> action) override;
-    void Transmit(uint16_t nodeId, const uint8_t *frame, int size, const char *note) override;
+    void Transmit(uint16_t nodeId, const uint8_t *frame, int size, const char *note, bool muted) override;
     void LogReceived(uint16_t nodeId, const uint8_t *payload, int size, const char *fault) override;
     int LatencyMs() const override { return options_.latencyMs; }
 
