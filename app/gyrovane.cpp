@@ -110,6 +110,9 @@ Gyrovane::Gyrovane(QWidget *parent)
 
 Gyrovane::~Gyrovane()
 {
+    // The link stops with the panel, after this window has stopped being one: what it reports then
+    // (a write ended by the closing link) must not reach a half-destroyed window.
+    disconnect(link, nullptr, this, nullptr);
     // The windows go with the MDI area; nothing may reach them or come from them meanwhile.
     for (SensorPanel *window : qAsConst(nodeWindows))
         DetachNodeWindow(window);

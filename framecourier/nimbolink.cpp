@@ -19,8 +19,6 @@ namespace {
 
 const int kProfileTickMs = 5;
 const int kConversationTickMs = 10;
-const int kUuidSize = 20;
-const int kNameSize = 12;
 
 // Signals of one object to the same-named signals of another, for every signalled record type.
 template <typename T, typename From, typename To>
@@ -81,6 +79,8 @@ NimboLink::NimboLink(QObject *parent)
 
 NimboLink::~NimboLink()
 {
+    // Whoever listens may be going away with the link; nothing is reported from here on.
+    blockSignals(true);
     Stop();
     delete profile;
     delete conversation;
