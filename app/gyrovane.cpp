@@ -6,6 +6,7 @@
 #include "framecourier.h"
 #include "nimbolink.h"
 #include "margbench.h"
+#include "nodename.h"
 #include "marginterface.h"
 #include "sensorpanel.h"
 #include "serviceobjects.h"
@@ -61,6 +62,10 @@ Gyrovane::Gyrovane(QWidget *parent)
             SLOT(On_CloseCurrentPortSerialPort()));
     connect(frameCourier, SIGNAL(Sig_PortGate_ScanPortEvent()), this, SLOT(On_Feed_WatchDog()));
     connect(link, &NimboLink::Sig_SettingsWriteOutcome, this, &Gyrovane::On_SettingsWriteOutcome);
+    connect(link, &NimboLink::Sig_LinkState, this, [this](bool open) {
+        for (SensorPanel *window : qAsConst(nodeWindows))
+            window->On_LinkState(open);
+    });
     // Every record type the table marks as routed reaches its On_RX_Data overload.
 #define GYROVANE_ROUTE(Type, cmd, size, slot, signalled, routed) Route<Type, (routed) != 0>();
     NIMBO_RECORDS(GYROVANE_ROUTE)
@@ -73,7 +78,7 @@ Gyrovane::Gyrovane(QWidget *parent)
 
     ui->checkBox_UseMargBench->hide();
     bench = new MargBench(nullptr);
-    lastRawTimeStamp = 0;
+    lastRawTimeStamp.fill(0);
     tickCounter = 0;
     timer0Interval = 1000;
     Timer0 = new QTimer(this);
@@ -193,8 +198,7 @@ void Gyrovane::On_UnitRoster_New_NodeID(QByteArray uuid, uint newNodeId, QByteAr
     name.append(kNameSize - name.size(), '\0');
     link->WriteIdentity(uuid, quint16(newNodeId), name);
     On_ChangeNodeId(uuid, newNodeId);
-    On_ChangeNodeName(
-        uuid, QString::fromUtf8(name.constData(), int(qstrnlen(name.constData(), uint(name.size())))));
+    On_ChangeNodeName(uuid, NodeName::Text(name));
 }
 
 void Gyrovane::On_UnitRoster_ScanNode()
@@ -264,16 +268,18 @@ void Gyrovane::On_RX_Data(const Np_Raw_GyroAccMag &np_Raw_GyroAccMag)
     emit Sig_NewData_MagRaw(fromId, r.mag[0], r.mag[1], r.mag[2], us);
     emit Sig_NewData_RecordRaw(fromId, Seconds(r.timeStamp), lastTemperature[fromId], r.gyro[0], r.gyro[1],
                                r.gyro[2], r.acc[0], r.acc[1], r.acc[2], r.mag[0], r.mag[1], r.mag[2]);
+    quint32 &lastStamp = lastRawTimeStamp[fromId];
     if (ui->checkBox_UseMargBench->isChecked()) {
-        // Modulo 2^32: a counter that wrapped still gives the small step it was.
-        const float dt = float(quint32(r.timeStamp - lastRawTimeStamp));
-        const std::array<float, 4> q = bench->On_NewDataDom9(dt, r.gyro[0], r.gyro[1], r.gyro[2], r.acc[0],
-                                                             r.acc[1], r.acc[2], r.mag[0], r.mag[1], r.mag[2]);
+        // Each node with its own filter and its own last time stamp: two sensors never mix. Modulo
+        // 2^32: a counter that wrapped still gives the small step it was.
+        const float dt = float(quint32(r.timeStamp - lastStamp));
+        const std::array<float, 4> q = bench->FuseNode(fromId, dt, r.gyro[0], r.gyro[1], r.gyro[2], r.acc[0],
+                                                       r.acc[1], r.acc[2], r.mag[0], r.mag[1], r.mag[2]);
         emit Sig_NewData_Q_S1_E(fromId, q[0], q[1], q[2], q[3]);
-        const MargInterface *fusion = bench->Interface();
+        const MargInterface *fusion = bench->NodeInterface(fromId);
         emit Sig_NewData_RPY(fromId, fusion->Roll(), fusion->Pitch(), fusion->Yaw());
     }
-    lastRawTimeStamp = r.timeStamp;
+    lastStamp = r.timeStamp;
 }
 
 void Gyrovane::On_RX_Data(const Np_Q_s1_s &np_Q_s1_s)
@@ -426,6 +432,7 @@ void Gyrovane::On_CreateNode(QByteArray uuid, uint nodeId, QString nodeName, int
     own << connect(window, &SensorPanel::Sig_Quit, this, &Gyrovane::On_RemoveNode);
 
     nodeWindows.insert(uuid, window);
+    window->On_LinkState(link->IsOpen());
     ui->mdiArea->addSubWindow(window);
     window->show();
     window->Set_FontSize(fontSize);

@@ -137,7 +137,8 @@ private:
     // id has 11 bits.
     std::array<float, NP_ID_MAX_ + 1> lastTemperature{};
     MargBench *bench = nullptr;       // no parent: never shown, deleted with the window
-    quint32 lastRawTimeStamp = 0;     // of the latest raw record from any node
+    // The time stamp of each node's latest raw record, for the bench's time step.
+    std::array<quint32, NP_ID_MAX_ + 1> lastRawTimeStamp{};
     QTimer *Timer0 = nullptr;
     int tickCounter = 0;
     int timer0Interval = 1000;

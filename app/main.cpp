@@ -1,5 +1,6 @@
 #include "darkpalette.h"
 #include "gyrovane.h"
+#include "numberconventions.h"
 
 #include <QtWidgets/QApplication>
 #include <QtWidgets/QStyleFactory>
@@ -7,6 +8,7 @@
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
+    ApplyNumberConventions();
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
     QApplication::setPalette(GyrovaneDarkPalette());
 

@@ -323,8 +323,15 @@ void ChartDeck::Setvalue_AttitudeDisplay(double roll, double pitch)
 {
     if (attitudeDial == nullptr)
         return;
-    if (std::isfinite(roll))
+    if (std::isfinite(roll)) {
+        // On the 0..360 scale a roll below zero is the same angle from 360 down (-25 shows as 335).
+        if (fullCircleRoll) {
+            roll = std::fmod(roll, 360.0);
+            if (roll < 0.0)
+                roll += 360.0;
+        }
         attitudeDial->setValue(roll);
+    }
     attitudeDial->setGradient(pitch);
 }
 
@@ -332,6 +339,7 @@ void ChartDeck::Setmode_AttitudeDisplay(bool fullCircle)
 {
     if (attitudeDial == nullptr)
         return;
+    fullCircleRoll = fullCircle;
     if (fullCircle)
         attitudeDial->setScale(0.0, 360.0);
     else

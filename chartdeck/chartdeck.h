@@ -101,6 +101,7 @@ private:
 
     Ui::ChartDeck *ui;
     AttitudeIndicator *attitudeDial = nullptr;
+    bool fullCircleRoll = false; // the roll scale runs 0 .. 360
     bool attitudeShown = false;
     QwtCompass *compass = nullptr;
     bool compassShown = false;

@@ -12,11 +12,13 @@ function(gyrovane_warnings target)
     endif()
 endfunction()
 
-# gyrovane_add_test(NAME tst_x SOURCES a.cpp LIBS lib... [LABEL unit|gui|e2e] [TIMEOUT s] [XVFB])
+# gyrovane_add_test(NAME tst_x SOURCES a.cpp LIBS lib... [LABEL unit|gui|e2e] [TIMEOUT s] [XVFB]
+#                   [WRAPPER command...])
 # One QtTest executable per topic, registered with ctest under its label and with its own time-out.
-# XVFB runs it under xvfb-run for tests that need a real display (OpenGL, window geometry).
+# XVFB runs it under xvfb-run for tests that need a real display (OpenGL, window geometry); WRAPPER
+# runs it through another command (which ends with the test's path).
 function(gyrovane_add_test)
-    cmake_parse_arguments(T "XVFB" "NAME;LABEL;TIMEOUT" "SOURCES;LIBS" ${ARGN})
+    cmake_parse_arguments(T "XVFB" "NAME;LABEL;TIMEOUT" "SOURCES;LIBS;WRAPPER" ${ARGN})
     if(NOT T_LABEL)
         set(T_LABEL unit)
     endif()
@@ -50,6 +52,8 @@ function(gyrovane_add_test)
         else()
             add_test(NAME ${T_NAME} COMMAND ${T_NAME})
         endif()
+    elseif(T_WRAPPER)
+        add_test(NAME ${T_NAME} COMMAND ${T_WRAPPER} $<TARGET_FILE:${T_NAME}>)
     else()
         add_test(NAME ${T_NAME} COMMAND ${T_NAME})
     endif()

@@ -119,6 +119,7 @@ void NimboLink::Quit() { emit Sig_PortGate_Quit(); }
 void NimboLink::On_PortGate_ReturnMsg(int retVal, QString msg)
 {
     qCDebug(lcLink) << "Serial RetMsg: " << msg;
+    const bool wasOpen = portOpen;
     if (retVal == 0) {
         portOpen = true;
         openPortName = msg;
@@ -126,6 +127,8 @@ void NimboLink::On_PortGate_ReturnMsg(int retVal, QString msg)
         PortClosed();
     }
     emit Sig_ReturnMsg(retVal, msg);
+    if (portOpen != wasOpen)
+        emit Sig_LinkState(portOpen);
 }
 
 void NimboLink::PortClosed()
@@ -484,6 +487,9 @@ void NimboLink::Pump()
         const Attempt attempt = TrySend(c);
         if (attempt == Attempt::Sent) {
             NoteHandedOver(c);
+            // The renamed node's settings are still in its own layout, under its new id.
+            if (c.kind == IdentityWriteCommand)
+                nOD->MoveNodeLayout(c.uuid, c.nodeId);
             it = queue.erase(it);
             continue;
         }

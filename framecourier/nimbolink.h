@@ -153,6 +153,8 @@ signals:
     void Sig_SettingsWriteOutcome(quint16 nodeId, bool acknowledged, const QString &failure);
     // A received chunk went through the codec; Monitor() has the new figures.
     void Sig_Received();
+    // The port opened or closed.
+    void Sig_LinkState(bool open);
 
     // From the gateway.
     void Sig_ReturnMsg(int retVal, QString msg);

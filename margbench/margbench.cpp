@@ -119,6 +119,31 @@ std::array<float, 4> MargBench::On_NewDataDom9(float t, float wx, float wy, floa
     return {lastQuaternion[0], lastQuaternion[1], lastQuaternion[2], lastQuaternion[3]};
 }
 
+std::array<float, 4> MargBench::FuseNode(quint16 node, float t, float wx, float wy, float wz, float ax, float ay,
+                                        float az, float mx, float my, float mz)
+{
+    if (shownNode < 0)
+        shownNode = node;
+    if (node == shownNode)
+        return On_NewDataDom9(t, wx, wy, wz, ax, ay, az, mx, my, mz);
+    std::unique_ptr<MargInterface> &filter = nodeFilters[node];
+    if (!filter) {
+        filter = std::make_unique<MargInterface>();
+        filter->Load_CalibData();
+    }
+    std::array<float, 4> q{1, 0, 0, 0};
+    filter->Process_Sample(t * timeScale, wx, wy, wz, ax, ay, az, mx, my, mz, q[0], q[1], q[2], q[3]);
+    return q;
+}
+
+const MargInterface *MargBench::NodeInterface(quint16 node) const
+{
+    if (int(node) == shownNode)
+        return margInterface;
+    const auto found = nodeFilters.find(node);
+    return found == nodeFilters.end() ? nullptr : found->second.get();
+}
+
 void MargBench::On_MargCoreUpdate_NewInputs(float t, float wx, float wy, float wz, float ax, float ay, float az,
                                             float mx, float my, float mz)
 {

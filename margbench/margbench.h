@@ -19,6 +19,8 @@
 #include "margbench_global.h"
 
 #include <array>
+#include <map>
+#include <memory>
 #include <QtWidgets/QMainWindow>
 
 class ChartDeck;
@@ -41,6 +43,15 @@ public:
     // The time step (microseconds) of the last sample.
     float LastTimeStep() const { return lastTimeStep; }
 
+    // One fusion step of one node's sensor: every node has its own filter, so that two sensors never
+    // mix. The first node fused is the one the bench shows (On_NewDataDom9); t in microseconds.
+    std::array<float, 4> FuseNode(quint16 node, float t, float wx, float wy, float wz, float ax, float ay, float az,
+                                  float mx, float my, float mz);
+    // The filter of a node after its latest sample, or null before its first.
+    const MargInterface *NodeInterface(quint16 node) const;
+    // The node whose samples the bench itself shows, or -1 before any arrived.
+    int ShownNode() const { return shownNode; }
+
 public slots:
     // One fusion step; t in microseconds since the previous sample. Returns q0..q3.
     std::array<float, 4> On_NewDataDom9(float t, float wx, float wy, float wz, float ax, float ay, float az, float mx,
@@ -60,6 +71,8 @@ private:
     float lastQuaternion[4] = {1, 0, 0, 0};
     bool calibrationRunning = false;
     float lastTimeStep = 0;
+    int shownNode = -1;
+    std::map<quint16, std::unique_ptr<MargInterface>> nodeFilters;
 };
 
 #endif // MARGBENCH_MARGBENCH_H

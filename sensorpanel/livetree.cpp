@@ -1,5 +1,6 @@
 #include "livetree.h"
 
+#include "nimbotypes.h"
 #include "treeformat.h"
 
 #include <QtGui/QBrush>
@@ -31,8 +32,9 @@ public:
         if (background.canConvert<QBrush>())
             painter->fillRect(option.rect, background.value<QBrush>());
         painter->setFont(option.font);
+        const bool stale = option.widget && option.widget->property("stale").toBool();
         painter->setPen(option.palette.color(
-            option.state & QStyle::State_Enabled ? QPalette::Normal : QPalette::Disabled, QPalette::Text));
+            (option.state & QStyle::State_Enabled) && !stale ? QPalette::Normal : QPalette::Disabled, QPalette::Text));
         painter->drawText(option.rect.adjusted(margin, 0, -margin, 0), Qt::AlignLeft | Qt::AlignVCenter,
                           text);
     }
@@ -48,6 +50,7 @@ void SetBackground(QTreeWidgetItem *item, const QBrush &brush)
 
 void LiveTree::Build(QTreeWidget *tree)
 {
+    view = tree;
     tree->setHeaderLabels({Tr("Name"), Tr("Value")});
     tree->setItemDelegateForColumn(1, new ValueDelegate(tree));
     const QBrush shades[] = {QBrush(QColor(45, 45, 45, 255)), QBrush(QColor(49, 200, 250, 85)),
@@ -121,6 +124,44 @@ void LiveTree::BlankStatus()
     for (QTreeWidgetItem *item : status)
         if (item)
             item->setText(1, Tr(" - "));
+}
+
+void LiveTree::BlankOutputsOff(quint32 word)
+{
+    using namespace NpSettingsBit;
+    const bool raw = Get(word, outRaw) || Get(word, outCombo);
+    const bool on[GroupCount] = {raw,
+                                 raw,
+                                 raw,
+                                 Get(word, outQ_s1_s),
+                                 Get(word, outEuler_s1_s),
+                                 Get(word, outQ_s1_e),
+                                 Get(word, outEuler_s1_e),
+                                 Get(word, outRPY) || Get(word, outCombo),
+                                 Get(word, outGravity)};
+    for (int g = 0; g < GroupCount; ++g) {
+        if (on[g])
+            continue;
+        dirtyGroups &= ~(1u << g);
+        for (QTreeWidgetItem *child : qAsConst(groups[g].children))
+            child->setText(1, Tr(" - "));
+    }
+}
+
+void LiveTree::SetStale(bool stale)
+{
+    if (!view || view->property("stale").toBool() == stale)
+        return;
+    view->setProperty("stale", stale);
+    // The long texts of the group rows go through the style: they are greyed by their own colour.
+    const QVariant text = stale ? QVariant(view->palette().brush(QPalette::Disabled, QPalette::Text)) : QVariant();
+    for (const Row &row : groups)
+        for (QTreeWidgetItem *child : row.children)
+            child->setData(1, Qt::ForegroundRole, text);
+    for (QTreeWidgetItem *item : status)
+        if (item)
+            item->setData(1, Qt::ForegroundRole, text);
+    view->viewport()->update();
 }
 
 void LiveTree::Apply()

@@ -34,6 +34,10 @@ public:
     void SetTemperature(float degreeC);
     // The node fell silent: the four status rows read " - " until the next status value.
     void BlankStatus();
+    // The rows of the outputs a settings word leaves off read " - " until their next value.
+    void BlankOutputsOff(quint32 settingsWord);
+    // Stale values are drawn grey: the node or the link has gone quiet.
+    void SetStale(bool stale);
 
     bool Pending() const { return dirtyGroups != 0 || dirtyStatus != 0; }
     // Writes the texts of every row whose value changed since the last call.
@@ -51,6 +55,7 @@ private:
 
     Row groups[GroupCount];
     QTreeWidgetItem *status[StatusCount] = {};
+    QTreeWidget *view = nullptr;
     double uptime = 0.0;
     int qos = 0;
     float rate = 0.0f;

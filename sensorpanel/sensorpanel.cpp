@@ -11,6 +11,7 @@
 #include <QtGui/QCloseEvent>
 #include <QtGui/QFont>
 #include <QtGui/QIcon>
+#include <QtWidgets/QLabel>
 #include <QtWidgets/QScrollArea>
 #include <QtWidgets/QScrollBar>
 
@@ -67,6 +68,14 @@ SensorPanel::SensorPanel(quint16 nodeId_i, QWidget *parent)
     ui->scrollArea_Setting->hide();
     ui->groupBox_ReadingConfiguration->hide();
     new FitWidthToContents(ui->scrollArea_Setting);
+
+    // Above everything, across the window: whether the node's values are live.
+    linkState = new QLabel(this);
+    linkState->setObjectName(QStringLiteral("label_LinkState"));
+    linkState->setStyleSheet(QStringLiteral("QLabel { color: #ff6a50; font-weight: bold; padding: 2px 6px; }"));
+    linkState->setWordWrap(true);
+    linkState->hide();
+    setMenuWidget(linkState);
 
     requestTimer = new QTimer(this);
     connect(requestTimer, &QTimer::timeout, this, &SensorPanel::On_TimerISR_RequestImuSetting);
@@ -129,10 +138,16 @@ SensorPanel::SensorPanel(quint16 nodeId_i, QWidget *parent)
     }
     ui->pushButton_CanPanel_ClosePanel->setStyleSheet(QStringLiteral("background-color: #104353"));
     ui->pushButton_CanPanel_NSO_Addr_ApplyChanges->hide();
+    // The panel refuses process-object ids below 16 when it reads them; the fields do not take them.
+    for (QSpinBox *box : NpoIdBoxes())
+        box->setMinimum(int(ServiceObjects::kMinNpoId));
 
     calibTimer = new QTimer(this);
     calibTimer->setSingleShot(true);
     connect(calibTimer, &QTimer::timeout, this, &SensorPanel::On_TimerISR_Calib);
+    compassSilence = new QTimer(this);
+    compassSilence->setSingleShot(true);
+    connect(compassSilence, &QTimer::timeout, this, &SensorPanel::On_TimerISR_CompassSilence);
     ui->progressBar_Run_CalibW_Only->hide();
     ui->progressBar_CalibForce_Run->hide();
     ui->progressBar_CalibCompass_Run->hide();

@@ -11,6 +11,7 @@
 #include <QtCore/QByteArray>
 #include <QtCore/QPointer>
 #include <QtCore/QString>
+#include <QtCore/QTime>
 #include <QtCore/QVector>
 #include <QtWidgets/QMainWindow>
 
@@ -20,6 +21,7 @@ class BoxView;
 class ChartDeck;
 class LiveTree;
 class QCheckBox;
+class QLabel;
 class QCloseEvent;
 class QEventLoop;
 class QSpinBox;
@@ -139,6 +141,10 @@ public slots:
     void On_UpdateCheckState_Yt();
     void On_UpdateCheckState_XY();
 
+    // Whether the link to the nodes is open. Closed, the window says so and marks its values stale;
+    // reopened, it asks for the node's settings again.
+    void On_LinkState(bool open);
+
     // The outcome of a settings write to this node, as the link learnt it; failure says why it was not
     // acknowledged when the link knows.
     void On_SettingsWriteResult(quint16 nodeId, bool acknowledged, const QString &failure = QString());
@@ -148,6 +154,7 @@ protected:
 
 private slots:
     void On_TimerISR_RequestImuSetting();
+    void On_TimerISR_CompassSilence();
     void On_TreeFrame();
     void On_DisplayFrame();
 
@@ -268,6 +275,11 @@ private:
     void SetSaveButtonPending(bool pending);
     void SendSettings();
     void TreeChanged();
+    // The window's values are live, or stale since the node fell silent or the link closed.
+    void SetStale(const QString &why);
+    void ClearStale();
+    // The node is current again (link back, node restarted): ask for its settings afresh.
+    void RestartSettingsRequests();
     // Which display windows the settings shown in the form call for.
     void OpenDisplaysForOutputs();
     void RefreshShownPlots();
@@ -277,6 +289,7 @@ private:
     void RecordRow(quint16 fromId, const char *key, double seconds, std::initializer_list<double> values);
     void SendCalibCommand(const CalibrationCommands::Command &command);
     void ReenableCompassControls();
+    void WatchCompassSilence(bool untilTheEnd);
     bool NsoExchange(quint8 command, quint16 index, quint8 subIndex, quint32 value);
     // True (and said in the status line) while an exchange waits: nothing else may start meanwhile.
     bool RefusedWhileBusy();
@@ -290,6 +303,8 @@ private:
     void CanSwitchChanged();
     void ProfileChanged();
     void CobIdEdited();
+    void SayNoAnswer(const QString &text);
+    QString CobIdsThatDoNotFit() const;
 
     quint16 nodeId;
     QString nodeName;
@@ -301,11 +316,28 @@ private:
     QTimer *requestTimer = nullptr;
     int requestTicks = 0;
     bool loadingSettings = false;
+    // The user picked a boot mode since the node's settings were shown.
+    bool bootModeChosen = false;
+    // The ranges the form gives the numeric settings fields, before a node's value widened them.
+    struct FormRanges
+    {
+        int silentMaximum, inhibitMaximum;
+        double accMinimum, accMaximum, magMinimum, magMaximum;
+    } formRanges{};
     // The check boxes that stand for one settings bit each, with their bits.
     QVector<QPair<int, QCheckBox *>> bitBoxes;
 
     QTimer *treeRefreshTimer = nullptr;
     int treeSilence = 0;
+    // Records of this node seen, and at the last freshness check; when some were last seen.
+    quint64 recordsSeen = 0;
+    quint64 recordsAtCheck = 0;
+    int silentChecks = 0;
+    QTime lastRecordAt;
+    bool stale = false;
+    bool linkOpen = true;
+    double lastUptime = -1.0;
+    QLabel *linkState = nullptr;
     std::unique_ptr<LiveTree> liveTree;
     // Writes the tree's newest values once per frame.
     QTimer *treeFrameTimer = nullptr;
@@ -331,6 +363,9 @@ private:
     bool paused = false;
 
     QTimer *calibTimer = nullptr;
+    // A compass run or heading fix whose node says nothing for a while is given up.
+    QTimer *compassSilence = nullptr;
+    bool compassSilenceUntilEnd = false;
 
     // CAN and profile panel.
     bool nsoSettingsUnread = true;
@@ -343,7 +378,10 @@ private:
         quint8 subIndex = 0;
         quint8 answer = 0;
         bool active = false;
+        quint32 value = 0;
     } nsoPending;
+    // The node refused the value of the latest exchange (an abort answer).
+    bool nsoRefused = false;
     QEventLoop *nsoLoop = nullptr;
     // The window was closed while an exchange waited; it closes once the wait is over.
     bool closePending = false;

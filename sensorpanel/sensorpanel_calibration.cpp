@@ -84,8 +84,10 @@ void SensorPanel::on_pushButton_CalibCompass_Run_clicked()
     ui->pushButton_CalibCompass_Run->setEnabled(false);
     ui->groupBox_CalibCompass_QuickHeadingFix_Auto->setEnabled(false);
     ui->groupBox_CalibCompass_QuickHeadingFix_Manual->setEnabled(false);
-    // The node reports progress while the user turns it; no time limit.
+    // The node reports progress while the user turns it: no total time limit, but a node that says
+    // nothing for a while is given up.
     SendCalibCommand(C::CompassRun(ui->checkBox_CalibCompass_SaveToFlash->isChecked()));
+    WatchCompassSilence(true);
 }
 
 void SensorPanel::on_pushButton_CalibCompass_Revoke_clicked()
@@ -95,6 +97,7 @@ void SensorPanel::on_pushButton_CalibCompass_Revoke_clicked()
     ui->progressBar_CalibCompas->setValue(0);
     ui->progressBar_CalibCompass_Run->show();
     ui->pushButton_CalibCompass_Revoke->setEnabled(false);
+    compassSilence->stop();
     SendCalibCommand(C::CompassRevoke(ui->checkBox_CalibCompass_SaveToFlash->isChecked()));
 }
 
@@ -107,6 +110,8 @@ void SensorPanel::on_pushButton_CalibCompass_QuickHeadingFix_Start_clicked()
     SendCalibCommand(C::HeadingFixStart(ui->checkBox_CalibCompass_UpdateGyroZError->isChecked(),
                                         ui->dial_CalibCompass_Confidence_AutoOrManual->value() != 0,
                                         ui->spinBox_CalibCompass_Confidence->value()));
+    // Once the node has answered the start, it waits for the user's Finish: only its first answer counts.
+    WatchCompassSilence(false);
 }
 
 void SensorPanel::on_pushButton_CalibCompass_QuickHeadingFix_Finish_clicked()
@@ -208,6 +213,22 @@ void SensorPanel::on_toolButton_CalibT_ManualPanel_clicked()
     ui->groupBox_CalibT_ManualPanel->setTitle(tr("Manual Panel"));
 }
 
+void SensorPanel::WatchCompassSilence(bool untilTheEnd)
+{
+    compassSilenceUntilEnd = untilTheEnd;
+    compassSilence->start(C::kSilentNodeMs);
+}
+
+void SensorPanel::On_TimerISR_CompassSilence()
+{
+    ReenableCompassControls();
+    ui->progressBar_CalibCompas->setValue(0);
+    ui->label_CalibCompass_Status->clear();
+    ui->label_Calib_Status->setText(
+        tr("Magnetometer Calib: <font color='red'>the node does not answer (nothing for %1 s).</font>")
+            .arg(C::kSilentNodeMs / 1000));
+}
+
 void SensorPanel::ReenableCompassControls()
 {
     Enable(true, ui->groupBox_CalibCompass_QuickHeadingFix_Auto,
@@ -236,6 +257,12 @@ void SensorPanel::On_NewCalibCmd(quint16 fromId, Np_Calib np_Calib)
             status->setText(tr("Thermal Calib:<font color='red'> Operation Failed.</font>"));
         break;
     case C::kMagnetometerAnswer:
+        if (compassSilence->isActive()) {
+            if (result == C::kInProgress && compassSilenceUntilEnd)
+                compassSilence->start();
+            else
+                compassSilence->stop();
+        }
         if (result == C::kInProgress) {
             ui->progressBar_CalibCompas->setValue(np_Calib.calibCode);
             break;
@@ -288,6 +315,7 @@ void SensorPanel::On_TimerISR_Calib()
 {
     qCDebug(lcNodeWindow) << "On_TimerISR_Calib";
     calibTimer->stop();
+    compassSilence->stop();
     Enable(true, ui->pushButton_Run_CalibW_Only, ui->pushButton_CalibForce_Run,
            ui->pushButton_CalibForce_Finish, ui->pushButton_CalibForce_Revoke,
            ui->pushButton_CalibCompass_Run, ui->pushButton_CalibCompass_Revoke,

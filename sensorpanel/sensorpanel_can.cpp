@@ -106,9 +106,10 @@ bool SensorPanel::NsoExchange(quint8 command, quint16 index, quint8 subIndex, qu
         request.header = Np_Header::Make(NP_CMD_NSO_, NP_ID_HOST_NSO_, nodeId);
 
     // The answer that ends this wait: the matching response to this very object.
-    nsoPending = {index, subIndex, quint8(command == S::kReadRequest ? S::kReadResponse : S::kWriteAck),
-                  true};
+    nsoPending = {index, subIndex, quint8(command == S::kReadRequest ? S::kReadResponse : S::kWriteAck), true,
+                  value};
     nsoWaiting = true;
+    nsoRefused = false;
     bool answered = false;
     for (int attempt = 0; attempt < S::kAttempts && !answered && !closePending; ++attempt) {
         nsoReplied = false;
@@ -125,6 +126,8 @@ bool SensorPanel::NsoExchange(quint8 command, quint16 index, quint8 subIndex, qu
     }
     nsoPending.active = false;
     nsoWaiting = false;
+    if (nsoRefused)
+        answered = false;
     if (closePending)
         // Closed while waiting: the close goes ahead now that nothing here waits any more.
         QTimer::singleShot(0, this, &SensorPanel::CloseAfterWait);
@@ -167,9 +170,16 @@ bool SensorPanel::CanPanel_Download_CAN_Switches()
     const bool ok = NsoExchange(S::kWriteRequest, S::kCanSwitches, S::kCanSwitchesSub,
                                 CanSwitchesShown().Value());
     if (!ok)
-        ui->label_NSO_Panel_Status->setText(tr(kNoResponse));
+        SayNoAnswer(tr(kNoResponse));
     ui->progressBar_NSO_Panel->hide();
     return ok;
+}
+
+void SensorPanel::SayNoAnswer(const QString &text)
+{
+    // A refusal has said what happened already.
+    if (!nsoRefused)
+        ui->label_NSO_Panel_Status->setText(text);
 }
 
 bool SensorPanel::CanPanel_Download_CAN_Baudrate()
@@ -201,8 +211,34 @@ bool SensorPanel::CanPanel_Download_CAN_NPO_ID()
     return ok;
 }
 
+QString SensorPanel::CobIdsThatDoNotFit() const
+{
+    // Without 29-bit identifiers an object's COB-ID must fit the 11 bits of a standard frame.
+    const S::CanSwitches shown = CanSwitchesShown();
+    QStringList bad;
+    auto check = [&](const QSpinBox *box, bool extended, const QString &what) {
+        if (!extended && quint32(box->value()) > S::kMaxStandardCobId)
+            bad << QStringLiteral("%1 0x%2").arg(what, QString::number(box->value(), 16).toUpper());
+    };
+    check(ui->spinBox_CanPanel_NSO_Addr_Download, shown.nsoExtId, tr("NSO download"));
+    check(ui->spinBox_CanPanel_NSO_Addr_Upload, shown.nsoExtId, tr("NSO upload"));
+    const QVector<QSpinBox *> boxes = NpoIdBoxes();
+    for (int k = 0; k < boxes.size(); ++k)
+        check(boxes[k], shown.npoExtId,
+              (k % 2 ? tr("NPO channel %1 upload") : tr("NPO channel %1 download")).arg(k / 2 + 1));
+    return bad.join(QStringLiteral(", "));
+}
+
 bool SensorPanel::CanPanel_Download_CAN_NSO_NPO_ID()
 {
+    const QString tooLarge = CobIdsThatDoNotFit();
+    if (!tooLarge.isEmpty()) {
+        ui->label_NSO_Panel_Status->setText(
+            tr("[!] %1: above 0x7FF, which needs 29-bit identifiers. Tick \"29-bit IDs\" for the object, or "
+               "choose 0x7FF or less. Nothing was sent.")
+                .arg(tooLarge));
+        return false;
+    }
     ui->label_NSO_Panel_Status->setText(tr("[INFO] New CAN_NSO_ID and CAN_NPO_ID settings downloading..."));
     ui->progressBar_NSO_Panel->show();
     ui->pushButton_CanPanel_NSO_Addr_ApplyChanges->setEnabled(false);
@@ -214,8 +250,7 @@ bool SensorPanel::CanPanel_Download_CAN_NSO_NPO_ID()
             tr("[OK] New CAN_NSO_ID and CAN_NPO_ID settings downloaded to Kinetra successfully."));
         SetCanSaveButtonPending();
     } else {
-        ui->label_NSO_Panel_Status->setText(
-            tr("[ERROR] New CAN_NSO_ID settings download failed. Timeout. Check connection."));
+        SayNoAnswer(tr("[ERROR] New CAN_NSO_ID settings download failed. Timeout. Check connection."));
     }
     ui->progressBar_NSO_Panel->hide();
     return ok;
@@ -232,7 +267,7 @@ bool SensorPanel::ProfilePanel_Download_Profile_Switches()
     const bool ok = NsoExchange(S::kWriteRequest, S::kProfileSwitches, S::kProfileSwitchesSub,
                                 profile.Value());
     if (!ok)
-        ui->label_NSO_Panel_Status->setText(tr(kNoResponse));
+        SayNoAnswer(tr(kNoResponse));
     ui->progressBar_NSO_Panel->hide();
     return ok;
 }
@@ -321,7 +356,7 @@ void SensorPanel::on_pushButton_CanPanel_SaveSetting_clicked()
         ui->pushButton_CanPanel_SaveSetting->setText(tr("💾 Save CAN Setting"));
         ui->pushButton_CanPanel_SaveSetting->setStyleSheet(QString::fromLatin1(kSaveIdle));
     } else {
-        ui->label_NSO_Panel_Status->setText(tr(kNoResponse));
+        SayNoAnswer(tr(kNoResponse));
         ui->pushButton_CanPanel_SaveSetting->setText(tr("[!] Save Setting Failed. Click to Try Again."));
     }
 }
@@ -389,7 +424,7 @@ void SensorPanel::on_comboBox_CanPanel_Serial_CAN1_Baudrate_currentIndexChanged(
     if (CanPanel_Download_CAN_Baudrate())
         SetCanSaveButtonPending();
     else
-        ui->label_NSO_Panel_Status->setText(tr(kNoResponse));
+        SayNoAnswer(tr(kNoResponse));
     ui->progressBar_NSO_Panel->hide();
 }
 
@@ -420,6 +455,19 @@ void SensorPanel::On_NSOcmd(quint16 fromId, Np_NSO np_NSO)
         return;
     QLabel *status = ui->label_NSO_Panel_Status;
     status->clear();
+    if (np_NSO.nsoCmd == S::kAbort) {
+        // A refusal of the value waited for ends the wait at once: the node is there and said no.
+        if (nsoPending.active && nsoPending.index == np_NSO.nsoIndex && nsoPending.subIndex == np_NSO.nsoSubIndex) {
+            status->setText(tr("[ERROR] Kinetra refused the value %1 for object 0x%2 sub-index 0x%3 (code 0x%4).")
+                                .arg(nsoPending.value)
+                                .arg(np_NSO.nsoIndex, 4, 16, QLatin1Char('0'))
+                                .arg(np_NSO.nsoSubIndex, 2, 16, QLatin1Char('0'))
+                                .arg(np_NSO.nsoValue, 8, 16, QLatin1Char('0')));
+            nsoRefused = true;
+            nsoReplied = true;
+        }
+        return;
+    }
     const bool read = np_NSO.nsoCmd == S::kReadResponse;
     if (!read && np_NSO.nsoCmd != S::kWriteAck)
         return;

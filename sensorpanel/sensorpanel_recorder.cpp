@@ -6,9 +6,11 @@
 #include "recorder.h"
 
 #include <QtCore/QDateTime>
+#include <QtCore/QFileInfo>
 #include <QtCore/QStandardPaths>
 #include <QtWidgets/QFileDialog>
 #include <QtWidgets/QMessageBox>
+#include <QtWidgets/QPushButton>
 
 void SensorPanel::on_pushButton_Record_StartPause_clicked()
 {
@@ -52,17 +54,54 @@ bool SensorPanel::Recorder_StartNew()
             QMessageBox::Ok, this);
         box.exec();
         on_pushButton_Record_Save_clicked();
+        ui->label_Record_Msg->setText(tr("Recording not started: no output to record is selected."));
         return false;
     }
-    ui->label_Record_Msg->setText(tr("Recording %1 selected outputs...").arg(outputs));
 
-    const QString proposed = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation) +
-                             QLatin1Char('/') + QStringLiteral("./DataLogin_NodeID-%1").arg(nodeId) +
-                             QDateTime::currentDateTime().toString(QStringLiteral("_MM-dd-yyyy_hh-mm-ss"));
-    const QString chosen = QFileDialog::getSaveFileName(
-        this, tr("Choose the file directory for recording data"), proposed, tr("TextFiles (*.txt)"));
+    QString proposed = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation) + QLatin1Char('/') +
+                       QStringLiteral("./DataLogin_NodeID-%1").arg(nodeId) +
+                       QDateTime::currentDateTime().toString(QStringLiteral("_MM-dd-yyyy_hh-mm-ss"));
+    QString basePath;
+    for (;;) {
+        // The dialog's own question would be about the name typed, which is not a file written here.
+        const QString chosen = QFileDialog::getSaveFileName(this, tr("Choose the file directory for recording data"),
+                                                            proposed, tr("TextFiles (*.txt)"), nullptr,
+                                                            QFileDialog::DontConfirmOverwrite);
+        if (chosen.isEmpty()) {
+            recorder->Begin(0, false);
+            on_pushButton_Record_Save_clicked();
+            ui->label_Record_Msg->setText(tr("Recording not started: no file was chosen."));
+            return false;
+        }
+        basePath = Recorder::BasePath(chosen);
+        QStringList existing;
+        for (const QString &name : recorder->FileNames(basePath))
+            if (QFileInfo::exists(name))
+                existing << QFileInfo(name).fileName();
+        if (existing.isEmpty())
+            break;
+        QMessageBox ask(QMessageBox::Warning, windowTitle(),
+                        tr("A recording of this name exists. Replace its files?"),
+                        QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, this);
+        ask.setInformativeText(tr("These files would be replaced:\n%1").arg(existing.join(QLatin1Char('\n'))));
+        ask.button(QMessageBox::Yes)->setText(tr("Replace"));
+        ask.button(QMessageBox::No)->setText(tr("Choose Another Name"));
+        ask.setDefaultButton(QMessageBox::No);
+        ask.setEscapeButton(QMessageBox::Cancel);
+        const int answer = ask.exec();
+        if (answer == QMessageBox::Yes)
+            break;
+        if (answer != QMessageBox::No) {
+            recorder->Begin(0, false);
+            on_pushButton_Record_Save_clicked();
+            ui->label_Record_Msg->setText(tr("Recording not started: the earlier files were kept."));
+            return false;
+        }
+        proposed = chosen;
+    }
+
     QString reason;
-    if (chosen.isEmpty() || !recorder->OpenFiles(Recorder::BasePath(chosen), &reason)) {
+    if (!recorder->OpenFiles(basePath, &reason)) {
         QMessageBox box(QMessageBox::Critical, windowTitle(),
                         tr("Error: unable to create and open output file."), QMessageBox::Ok, this);
         box.setInformativeText(reason);
@@ -70,8 +109,10 @@ bool SensorPanel::Recorder_StartNew()
         // Nothing was opened that could be written to; the buffers go with the next start.
         recorder->Begin(0, false);
         on_pushButton_Record_Save_clicked();
+        ui->label_Record_Msg->setText(tr("Recording not started: %1").arg(reason));
         return false;
     }
+    ui->label_Record_Msg->setText(tr("Recording %1 selected outputs...").arg(outputs));
     recording = true;
     return true;
 }
@@ -104,6 +145,27 @@ void SensorPanel::RecorderBufSaveToFile(const QString &key, const QString &line)
         // Said at once; the rows stay in memory and go out with a later block or the save.
         ui->label_Record_Msg->setText(tr("Cannot write: %1").arg(reason));
         break;
+    case Recorder::Block::Overflow: {
+        // The disk has not taken the data for a long time: the recording ends before it takes the
+        // program's memory, with what the files hold.
+        int notOpen = 0;
+        QString ignored;
+        recorder->SaveAndCloseAll(&notOpen, &ignored);
+        recording = false;
+        paused = false;
+        ui->pushButton_Record_StartPause->setText(tr("⚫ Record"));
+        ui->checkBox_Record_FormatEnable->setEnabled(true);
+        ui->pushButton_Record_Save->setEnabled(false);
+        const QString text = tr("Recording stopped: the disk does not take the data (%1). The files end "
+                                "with the last rows written.")
+                                 .arg(reason);
+        ui->label_Record_Msg->setText(text);
+        // Not modal: the rows keep arriving while the user reads it.
+        auto *box = new QMessageBox(QMessageBox::Warning, windowTitle(), text, QMessageBox::Ok, this);
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->open();
+        break;
+    }
     }
 }
 

@@ -4,11 +4,14 @@
 #include "ui_sensorpanel.h"
 
 #include "sensorpanellog.h"
+#include "livetree.h"
 #include "settingsmapping.h"
 
+#include <QtCore/QCoreApplication>
 #include <QtCore/QMetaMethod>
 #include <QtCore/QSignalBlocker>
 #include <QtCore/QTimer>
+#include <QtWidgets/QDial>
 #include <QtWidgets/QInputDialog>
 #include <QtWidgets/QMessageBox>
 
@@ -18,6 +21,47 @@ const char *const kSaveIdleStyle = "background-color: black";
 const char *const kSavePendingStyle = "background-color: #836302";
 
 bool Checked(const QCheckBox *box) { return box->checkState() == Qt::Checked; }
+
+// An item that shows a value of the node's which the list lacks, holding the field's raw value.
+const int kNodeValueRole = Qt::UserRole + 7;
+
+// Selects the item whose text is `text`; where there is none, an extra item, marked as the node's
+// own, shows the value and keeps it (raw) so that it goes back to the node as it came.
+void SelectOrKeep(QComboBox *combo, const QString &text, const QString &shown, quint32 raw)
+{
+    const QSignalBlocker blocker(combo);
+    for (int i = combo->count() - 1; i >= 0; --i)
+        if (combo->itemData(i, kNodeValueRole).isValid())
+            combo->removeItem(i);
+    const int found = combo->findText(text);
+    if (found >= 0) {
+        combo->setCurrentIndex(found);
+        return;
+    }
+    combo->addItem(QCoreApplication::translate("SensorPanel", "%1 (node's own)").arg(shown));
+    combo->setItemData(combo->count() - 1, raw, kNodeValueRole);
+    combo->setCurrentIndex(combo->count() - 1);
+}
+
+// The raw value of a kept item, or the item text read by `fromText`.
+template <typename FromText>
+quint32 ComboValue(const QComboBox *combo, FromText fromText)
+{
+    const QVariant raw = combo->currentData(kNodeValueRole);
+    return raw.isValid() ? raw.toUInt() : quint32(fromText(combo->currentText()));
+}
+
+// A spin box (and its dial) shows the node's value even where the form's range would cut it.
+void Reach(QSpinBox *box, int formMinimum, int formMaximum, int value)
+{
+    box->setRange(qMin(formMinimum, value), qMax(formMaximum, value));
+}
+
+void Reach(QDoubleSpinBox *box, QDial *dial, double formMinimum, double formMaximum, double value)
+{
+    box->setRange(qMin(formMinimum, value), qMax(formMaximum, value));
+    dial->setRange(qRound(box->minimum() * 100), qRound(box->maximum() * 100));
+}
 
 } // namespace
 
@@ -30,6 +74,20 @@ void SensorPanel::On_NewImuSettings(quint16 fromId, Np_Settings np_Settings)
     requestTimer->stop();
     currentSettings = np_Settings;
     LoadImuSettingToGUI();
+    // Rows of outputs the node no longer sends are not left showing their last values.
+    liveTree->BlankOutputsOff(np_Settings.settingsWord);
+}
+
+void SensorPanel::RestartSettingsRequests()
+{
+    // Whatever the window knew of the node's settings and of a write to it may be out of date.
+    ui->label_Settings_WriteStatus->clear();
+    ui->label_Settings_WriteStatus->setStyleSheet(QString());
+    ui->scrollArea_Setting->hide();
+    requestTicks = 0;
+    requestTimer->start();
+    On_TimerISR_RequestImuSetting();
+    emit Sig_RequestImuSetting(nodeId);
 }
 
 void SensorPanel::LoadSettingFromGUI() { LoadImuSettingFromGUI(); }
@@ -37,6 +95,20 @@ void SensorPanel::LoadSettingFromGUI() { LoadImuSettingFromGUI(); }
 void SensorPanel::BindSettingsWidgets()
 {
     namespace M = SettingsMapping;
+    formRanges = {ui->spinBox_IF_SilentTime->maximum(), ui->spinBox_IF_InhititTime->maximum(),
+                  ui->doubleSpinBox_Fusion_Param_Acc->minimum(), ui->doubleSpinBox_Fusion_Param_Acc->maximum(),
+                  ui->doubleSpinBox_Fusion_Param_Mag->minimum(), ui->doubleSpinBox_Fusion_Param_Mag->maximum()};
+    // A dial turned sends once, where it is let go; the spin box follows it meanwhile.
+    for (QDial *dial : {ui->dial_Fusion_Param_Acc, ui->dial_Fusion_Param_Mag})
+        dial->setTracking(false);
+    connect(ui->dial_Fusion_Param_Acc, &QDial::sliderMoved, this, [this](int value) {
+        const QSignalBlocker blocker(ui->doubleSpinBox_Fusion_Param_Acc);
+        ui->doubleSpinBox_Fusion_Param_Acc->setValue(value / 100.0);
+    });
+    connect(ui->dial_Fusion_Param_Mag, &QDial::sliderMoved, this, [this](int value) {
+        const QSignalBlocker blocker(ui->doubleSpinBox_Fusion_Param_Mag);
+        ui->doubleSpinBox_Fusion_Param_Mag->setValue(value / 100.0);
+    });
     for (int i = 0; i < M::kCheckBoxBitCount; ++i) {
         auto *box = findChild<QCheckBox *>(QString::fromLatin1(M::kCheckBoxBits[i].objectName));
         Q_ASSERT(box);
@@ -79,14 +151,27 @@ void SensorPanel::LoadImuSettingToGUI()
     if (Get(word, outRPY) || Get(word, outCombo))
         Create_RPY_Display();
 
+    // Every field shows the node's value as it is, so that a change elsewhere sends it back unchanged.
+    const Np_Settings &s = currentSettings;
     ui->comboBox_Serial_Checksum_Type->setCurrentText(M::ChecksumText(GetField(word, checksumType, 3)));
-    ui->comboBox_Serial_UART2_Baudrate->setCurrentText(M::Uart2Text(currentSettings.uart2Baud));
-    ui->comboBox_Serial_CAN1_Baudrate->setCurrentText(M::CanText(currentSettings.can1Bitrate));
-    ui->spinBox_IF_SilentTime->setValue(currentSettings.silentTime);
-    ui->spinBox_IF_InhititTime->setValue(currentSettings.inhibitTime);
-    ui->comboBox_IF_ODR->setCurrentText(M::OdrText(qint16(currentSettings.odr)));
-    ui->doubleSpinBox_Fusion_Param_Acc->setValue(currentSettings.fusionParamAcc / 100.0);
-    ui->doubleSpinBox_Fusion_Param_Mag->setValue(currentSettings.fusionParamMag / 100.0);
+    SelectOrKeep(ui->comboBox_Serial_UART2_Baudrate, M::Uart2Text(s.uart2Baud), M::Uart2Text(s.uart2Baud),
+                 s.uart2Baud);
+    const bool knownCanRate = M::CanFromText(M::CanText(s.can1Bitrate)) == s.can1Bitrate;
+    SelectOrKeep(ui->comboBox_Serial_CAN1_Baudrate, knownCanRate ? M::CanText(s.can1Bitrate) : QString(),
+                 tr("%1 kbps").arg(s.can1Bitrate / 10.0), s.can1Bitrate);
+    if (model.SendsOdr())
+        SelectOrKeep(ui->comboBox_IF_ODR, QString::number(s.odr), QString::number(s.odr), s.odr);
+    Reach(ui->spinBox_IF_SilentTime, 0, formRanges.silentMaximum, s.silentTime);
+    Reach(ui->spinBox_IF_InhititTime, 0, formRanges.inhibitMaximum, s.inhibitTime);
+    ui->spinBox_IF_SilentTime->setValue(s.silentTime);
+    ui->spinBox_IF_InhititTime->setValue(s.inhibitTime);
+    Reach(ui->doubleSpinBox_Fusion_Param_Acc, ui->dial_Fusion_Param_Acc, formRanges.accMinimum,
+          formRanges.accMaximum, s.fusionParamAcc / 100.0);
+    Reach(ui->doubleSpinBox_Fusion_Param_Mag, ui->dial_Fusion_Param_Mag, formRanges.magMinimum,
+          formRanges.magMaximum, s.fusionParamMag / 100.0);
+    ui->doubleSpinBox_Fusion_Param_Acc->setValue(s.fusionParamAcc / 100.0);
+    ui->doubleSpinBox_Fusion_Param_Mag->setValue(s.fusionParamMag / 100.0);
+    bootModeChosen = false;
 
     RefreshShownPlots();
     loadingSettings = false;
@@ -126,18 +211,20 @@ void SensorPanel::LoadImuSettingFromGUI()
     const quint32 boot = ui->radioButton_BootMode_StaticBoot->isChecked()    ? 1u
                          : ui->radioButton_BootMode_DynamicBoot->isChecked() ? 2u
                                                                              : 0u;
-    word = SetField(word, bootMode, 2, boot);
+    // A boot mode the buttons cannot show stays the node's until the user picks one.
+    if (bootModeChosen || GetField(word, bootMode, 2) <= 2u)
+        word = SetField(word, bootMode, 2, boot);
     word = SetField(word, checksumType, 3,
                     M::ChecksumFromText(ui->comboBox_Serial_Checksum_Type->currentText()));
     word = Set(word, 26, false);
     currentSettings.settingsWord = word;
     OpenDisplaysForOutputs();
 
-    currentSettings.uart2Baud = M::Uart2FromText(ui->comboBox_Serial_UART2_Baudrate->currentText());
-    currentSettings.can1Bitrate = M::CanFromText(ui->comboBox_Serial_CAN1_Baudrate->currentText());
+    currentSettings.uart2Baud = quint16(ComboValue(ui->comboBox_Serial_UART2_Baudrate, M::Uart2FromText));
+    currentSettings.can1Bitrate = quint16(ComboValue(ui->comboBox_Serial_CAN1_Baudrate, M::CanFromText));
     currentSettings.silentTime = quint16(ui->spinBox_IF_SilentTime->value());
     currentSettings.inhibitTime = quint16(ui->spinBox_IF_InhititTime->value());
-    currentSettings.odr = quint16(model.SendsOdr() ? M::OdrFromText(ui->comboBox_IF_ODR->currentText()) : 0);
+    currentSettings.odr = quint16(model.SendsOdr() ? ComboValue(ui->comboBox_IF_ODR, M::OdrFromText) : 0);
     // Rounded, not truncated: 2.30 is 229.99999999999997 in binary and must reach the node as 230.
     currentSettings.fusionParamAcc = quint16(qRound(ui->doubleSpinBox_Fusion_Param_Acc->value() * 100));
     currentSettings.fusionParamMag = quint16(qRound(ui->doubleSpinBox_Fusion_Param_Mag->value() * 100));
@@ -253,9 +340,21 @@ void SensorPanel::on_spinBox_IF_SilentTime_valueChanged(int) { LoadImuSettingFro
 void SensorPanel::on_spinBox_IF_InhititTime_valueChanged(int) { LoadImuSettingFromGUI(); }
 void SensorPanel::on_radioButton_Serial_DataFormat_Ascii_clicked() { LoadImuSettingFromGUI(); }
 void SensorPanel::on_radioButton_Serial_DataFormat_Binary_clicked() { LoadImuSettingFromGUI(); }
-void SensorPanel::on_radioButton_BootMode_AutoSelect_clicked() { LoadImuSettingFromGUI(); }
-void SensorPanel::on_radioButton_BootMode_StaticBoot_clicked() { LoadImuSettingFromGUI(); }
-void SensorPanel::on_radioButton_BootMode_DynamicBoot_clicked() { LoadImuSettingFromGUI(); }
+void SensorPanel::on_radioButton_BootMode_AutoSelect_clicked()
+{
+    bootModeChosen = true;
+    LoadImuSettingFromGUI();
+}
+void SensorPanel::on_radioButton_BootMode_StaticBoot_clicked()
+{
+    bootModeChosen = true;
+    LoadImuSettingFromGUI();
+}
+void SensorPanel::on_radioButton_BootMode_DynamicBoot_clicked()
+{
+    bootModeChosen = true;
+    LoadImuSettingFromGUI();
+}
 
 // The gain dials and spin boxes move together; the spin box's change is the one that is sent.
 void SensorPanel::on_dial_Fusion_Param_Acc_valueChanged(int value)

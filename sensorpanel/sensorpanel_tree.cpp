@@ -3,14 +3,20 @@
 #include "sensorpanel.h"
 #include "ui_sensorpanel.h"
 
+#include "boxview.h"
+#include "chartdeck.h"
 #include "livetree.h"
+#include "recorder.h"
 
 #include <QtCore/QTimer>
+#include <QtWidgets/QLabel>
 
 namespace {
 
 // Status ticks without a status value before the status rows are blanked (3 s).
 const int kSilentTicks = 5;
+// Ticks (500 ms) without any record of the node before its values count as stale (2 s).
+const int kStaleTicks = 4;
 // The tree shows values at most this much older than the newest record.
 const int kTreeFrameMs = 40;
 
@@ -27,6 +33,9 @@ void SensorPanel::TreeWidget_Init()
 
 void SensorPanel::TreeChanged()
 {
+    ++recordsSeen;
+    if (stale && linkOpen)
+        ClearStale();
     if (!treeFrameTimer->isActive())
         treeFrameTimer->start();
 }
@@ -39,12 +48,63 @@ void SensorPanel::On_TimerISR_RefreshTreeData()
         treeSilence = 0;
         liveTree->BlankStatus();
     }
+    if (recordsSeen != recordsAtCheck) {
+        recordsAtCheck = recordsSeen;
+        silentChecks = 0;
+        lastRecordAt = QTime::currentTime();
+    } else if (++silentChecks >= kStaleTicks && linkOpen && !stale && lastRecordAt.isValid()) {
+        SetStale(tr("No data from the node since %1.").arg(lastRecordAt.toString(QStringLiteral("HH:mm:ss"))));
+    }
+}
+
+void SensorPanel::On_LinkState(bool open)
+{
+    if (open == linkOpen)
+        return;
+    linkOpen = open;
+    if (!open) {
+        SetStale(tr("The link is closed."));
+        return;
+    }
+    ClearStale();
+    silentChecks = 0;
+    RestartSettingsRequests();
+}
+
+void SensorPanel::SetStale(const QString &why)
+{
+    stale = true;
+    linkState->setText(why);
+    linkState->show();
+    liveTree->SetStale(true);
+    for (QWidget *display : {static_cast<QWidget *>(ytOpen ? ytWindow : nullptr),
+                             static_cast<QWidget *>(xyOpen ? xyWindow : nullptr),
+                             static_cast<QWidget *>(rpyOpen ? rpyWindow : nullptr),
+                             static_cast<QWidget *>(boxOpen ? boxView : nullptr)})
+        if (display)
+            display->setEnabled(false);
+}
+
+void SensorPanel::ClearStale()
+{
+    stale = false;
+    linkState->clear();
+    linkState->hide();
+    liveTree->SetStale(false);
+    for (QWidget *display : {static_cast<QWidget *>(ytWindow), static_cast<QWidget *>(xyWindow),
+                             static_cast<QWidget *>(rpyWindow), static_cast<QWidget *>(boxView)})
+        if (display)
+            display->setEnabled(true);
 }
 
 void SensorPanel::On_UpdateTree_Uptime(quint16 fromId, double timeStamp)
 {
     if (fromId != nodeId)
         return;
+    // An uptime that goes back (other than the counter's wrap) is the node starting again.
+    if (lastUptime >= 0 && timeStamp < lastUptime && !Recorder::IsCounterWrap(lastUptime, timeStamp))
+        RestartSettingsRequests();
+    lastUptime = timeStamp;
     treeSilence = 0;
     liveTree->SetUptime(timeStamp);
     TreeChanged();

@@ -3,6 +3,7 @@
 #include "ui_unitroster.h"
 
 #include "nimbotypes.h"
+#include "nodename.h"
 
 #include <QtCore/QDebug>
 #include <QtCore/QSignalBlocker>
@@ -116,13 +117,17 @@ void UnitRoster::TreeWidget_Update(DeviceMap &devices)
 {
     const QSignalBlocker blocker(ui->treeWidget);
     topRows.clear();
-    for (auto &entry : devices) {
-        Device &device = entry.second;
-        device.item.addChild(&device.uuidItem);
-        device.item.addChild(&device.firmwareItem);
-        device.item.setBackground(0, rowBrush);
-        device.item.setBackground(1, rowBrush);
-        topRows.append(&device.item);
+    for (DeviceMap *map : {&devices, &twins}) {
+        for (auto &entry : *map) {
+            Device &device = entry.second;
+            device.item.addChild(&device.uuidItem);
+            device.item.addChild(&device.firmwareItem);
+            if (!device.conflict) {
+                device.item.setBackground(0, rowBrush);
+                device.item.setBackground(1, rowBrush);
+            }
+            topRows.append(&device.item);
+        }
     }
     // Rows already in the tree are passed over, so only new ones are inserted.
     QList<QTreeWidgetItem *> fresh;
@@ -152,6 +157,9 @@ int UnitRoster::Uniqueness_NodeID(QTreeWidgetItem *row, uint id)
     for (const auto &entry : entries)
         if (entry.first != rowUuid && entry.second.nodeId == id)
             return 0;
+    for (const auto &twin : twins)
+        if (twin.second.nodeId == id)
+            return 0;
     qCDebug(lcRoster) << "Unique!";
     return 1;
 }
@@ -171,6 +179,7 @@ void UnitRoster::ScanNode_Start()
     ui->pushButton_ScanNode->setStyleSheet(QStringLiteral("background-color: #836302"));
     SetNodeButtonsEnabled(false);
     NodeCtrl_SetAllNodeToNormalState();
+    ++scanRound;
     emit Sig_ScanNode();
     scanTicks = 0;
     scanTimer.start();
@@ -210,8 +219,32 @@ void UnitRoster::On_Log_Node(QByteArray uuid, uint nodeId, QByteArray nodeName, 
 
     const auto known = entries.find(uuid);
     const bool isOpen = known != entries.end() && known->second.isOpen;
+    const QByteArray twinKey = uuid + QByteArray::number(nodeId);
+    // A second id answering the same scan with a listed UUID is a second node, not a new id: both are
+    // listed, and edits addressed by that UUID are refused (they would reach both).
+    const bool twin = (known != entries.end() && known->second.nodeId != nodeId && scanning &&
+                       known->second.seenInScan == scanRound) ||
+                      twins.count(twinKey);
+    if (twin) {
+        Device &other = twins[twinKey];
+        other.nodeId = nodeId;
+        other.nodeName = nodeName;
+        other.firmwareText = fWVer;
+        other.model = ModelProfile::FromVersionText(fWVer);
+        other.conflict = true;
+        other.seenInScan = scanRound;
+        if (known != entries.end())
+            known->second.conflict = true;
+        for (auto &listed : twins)
+            ShowEntry(listed.first.left(kUuidSize), listed.second, true);
+        if (known != entries.end())
+            ShowEntry(uuid, known->second);
+        TreeWidget_Update(entries);
+        return;
+    }
 
     Device &device = entries[uuid];
+    device.seenInScan = scanRound;
     device.isOpen = isOpen;
     device.nodeId = nodeId;
     device.nodeName = nodeName;
@@ -228,6 +261,9 @@ void UnitRoster::On_Remove_AllNodes()
 {
     for (const auto &entry : entries)
         ForgetRows(entry.first, entry.second);
+    for (const auto &twin : twins)
+        ForgetRows(twin.first.left(kUuidSize), twin.second);
+    twins.clear();
     entries.clear();
     savedEntries.clear();
     TreeWidget_Update(entries);
@@ -302,6 +338,12 @@ void UnitRoster::on_treeWidget_itemChanged(QTreeWidgetItem *item, int column)
             entry->second.item.setText(1, NameText(saved->second.nodeName));
     };
 
+    if (item->data(0, kTwinRole).toBool() || RefusedForConflict(uuid)) {
+        if (item->data(0, kTwinRole).toBool())
+            RefusedForConflict(uuid);
+        undo(true);
+        return;
+    }
     if (!converted || id < idMinimum || id > idMaximum) {
         QMessageBox::warning(
             this, windowTitle(),
@@ -320,19 +362,29 @@ void UnitRoster::on_treeWidget_itemChanged(QTreeWidgetItem *item, int column)
         return;
     }
 
-    // Names travel as UTF-8, as they are shown; a cut never splits a character.
-    const QString typedName = item->text(1);
-    QByteArray name;
-    for (int i = 0; i < typedName.size();) {
-        const int width = (typedName.at(i).isHighSurrogate() && i + 1 < typedName.size()) ? 2 : 1;
-        const QByteArray piece = typedName.mid(i, width).toUtf8();
-        if (name.size() + piece.size() > nameMaximum)
-            break;
-        name += piece;
-        i += width;
-    }
     if (!listed)
         return;
+    // The name goes back exactly as the node sent it unless it was edited. An edited name is stored
+    // as UTF-8, cut at a character; a name the node cannot hold whole is kept shortened only when the
+    // user agrees.
+    QByteArray name = NodeName::Stored(entry->second.nodeName);
+    const QString typedName = item->text(1);
+    if (typedName != NameText(entry->second.nodeName)) {
+        QString kept;
+        if (!NodeName::Encode(typedName, nameMaximum, &name, &kept)) {
+            QMessageBox ask(QMessageBox::Question, windowTitle(),
+                            tr("A node keeps at most %1 bytes of its name: \"%2\" would be stored as \"%3\".")
+                                .arg(nameMaximum)
+                                .arg(typedName, kept),
+                            QMessageBox::Yes | QMessageBox::No, this);
+            ask.setInformativeText(tr("Store the shortened name?"));
+            ask.setDefaultButton(QMessageBox::No);
+            if (ask.exec() != QMessageBox::Yes) {
+                undo(true);
+                return;
+            }
+        }
+    }
     Device &device = entry->second;
     device.nodeId = id;
     device.nodeName = name;
@@ -352,7 +404,11 @@ void UnitRoster::on_treeWidget_itemClicked(QTreeWidgetItem *item, int column)
     currentRow = item;
     currentColumn = column;
     QByteArray uuid;
-    if (Find_UUID(item, &uuid)) {
+    if (item && item->data(0, kTwinRole).toBool()) {
+        // The window of a shared UUID belongs to the node listed first.
+        selectedUuid.clear();
+        SetNodeButtonsEnabled(false);
+    } else if (Find_UUID(item, &uuid)) {
         selectedUuid = uuid;
         SetNodeButtonsEnabled(true);
         const auto found = entries.find(uuid);
@@ -371,7 +427,10 @@ void UnitRoster::on_treeWidget_itemDoubleClicked(QTreeWidgetItem *item, int colu
     currentRow = item;
     currentColumn = column;
     QByteArray uuid;
-    if (Find_UUID(item, &uuid)) {
+    if (item && item->data(0, kTwinRole).toBool()) {
+        selectedUuid.clear();
+        SetNodeButtonsEnabled(false);
+    } else if (Find_UUID(item, &uuid)) {
         selectedUuid = uuid;
         SetNodeButtonsEnabled(true);
         on_pushButton_OpenCloseItem_clicked();
@@ -491,15 +550,28 @@ void UnitRoster::RestoreSavedEntries()
     TreeWidget_Update(entries);
 }
 
-void UnitRoster::ShowEntry(const QByteArray &uuid, Device &device)
+void UnitRoster::ShowEntry(const QByteArray &uuid, Device &device, bool isTwin)
 {
     // A refresh of a listed row must not look like a user's edit.
     const QSignalBlocker blocker(ui->treeWidget);
     device.item.setText(0, IdText(device.nodeId));
     device.item.setText(1, NameText(device.nodeName));
     device.item.setData(0, kUuidRole, uuid);
-    device.item.setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled | Qt::ItemIsEditable);
-    device.uuidItem.setText(0, tr("UUID"));
+    device.item.setData(0, kTwinRole, isTwin);
+    device.item.setFlags(isTwin ? Qt::ItemIsSelectable | Qt::ItemIsEnabled
+                                : Qt::ItemIsSelectable | Qt::ItemIsEnabled | Qt::ItemIsEditable);
+    const QString conflict =
+        device.conflict ? tr("UUID conflict: nodes %1 answer with this UUID.").arg(IdsOf(uuid).join(QStringLiteral(", ")))
+                        : QString();
+    const QBrush brush = device.conflict ? QBrush(QColor(200, 60, 40, 120)) : rowBrush;
+    for (int column = 0; column < 2; ++column) {
+        device.item.setBackground(column, brush);
+        device.item.setToolTip(column, conflict);
+    }
+    if (!NodeName::IsUtf8(NodeName::Stored(device.nodeName)))
+        device.item.setToolTip(1, tr("The name's bytes are not UTF-8; shown one character per byte, and "
+                                     "sent back as they are unless edited."));
+    device.uuidItem.setText(0, device.conflict ? tr("UUID (shared!)") : tr("UUID"));
     device.uuidItem.setText(1, QString::fromLatin1(uuid.toHex()));
     // The column shows the end of the 40 digits; the whole UUID is a hover away.
     device.uuidItem.setToolTip(1, device.uuidItem.text(1));
@@ -511,8 +583,29 @@ void UnitRoster::ShowEntry(const QByteArray &uuid, Device &device)
 
 QString UnitRoster::IdText(uint id) { return QStringLiteral("%1").arg(id, 4, 10, QLatin1Char(' ')); }
 
-QString UnitRoster::NameText(const QByteArray &name)
+QString UnitRoster::NameText(const QByteArray &name) { return NodeName::Text(name); }
+
+QStringList UnitRoster::IdsOf(const QByteArray &uuid) const
 {
-    const int end = name.indexOf('\0');
-    return QString::fromUtf8(end < 0 ? name : name.left(end));
+    QStringList ids;
+    const auto primary = entries.find(uuid);
+    if (primary != entries.end())
+        ids << QString::number(primary->second.nodeId);
+    for (const auto &twin : twins)
+        if (twin.first.startsWith(uuid))
+            ids << QString::number(twin.second.nodeId);
+    return ids;
+}
+
+bool UnitRoster::RefusedForConflict(const QByteArray &uuid)
+{
+    const auto found = entries.find(uuid);
+    if (found == entries.end() || !found->second.conflict)
+        return false;
+    QMessageBox::warning(this, windowTitle(),
+                         tr("Nodes %1 answer with the same UUID. A new id or name is addressed by UUID and "
+                            "would reach all of them, so none is changed here; give the nodes UUIDs of their "
+                            "own first.")
+                             .arg(IdsOf(uuid).join(QStringLiteral(", "))));
+    return true;
 }

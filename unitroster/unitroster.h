@@ -40,9 +40,12 @@ public:
         QByteArray nodeName;
         QString firmwareText;
         ModelProfile model;
+        int seenInScan = -1;
+        bool conflict = false; // another node answers with the same UUID
     };
-    // Where a node row keeps its UUID.
+    // Where a node row keeps its UUID; a second node's row of a shared UUID is marked too.
     static constexpr int kUuidRole = Qt::UserRole + 1;
+    static constexpr int kTwinRole = Qt::UserRole + 2;
     // Ordered byte-wise; std::map never moves its nodes, which the rows above rely on.
     using DeviceMap = std::map<QByteArray, Device>;
 
@@ -96,7 +99,10 @@ private:
     void ForgetRows(const QByteArray &uuid, const Device &device);
     void RestoreSavedEntries();
     // Writes what an entry holds into its rows.
-    void ShowEntry(const QByteArray &uuid, Device &device);
+    void ShowEntry(const QByteArray &uuid, Device &device, bool isTwin = false);
+    // The ids of every node listed with this UUID.
+    QStringList IdsOf(const QByteArray &uuid) const;
+    bool RefusedForConflict(const QByteArray &uuid);
     static QString IdText(uint id);
     static QString NameText(const QByteArray &name);
 
@@ -109,6 +115,9 @@ private:
     int nameMaximum = 12;
     DeviceMap entries;
     DeviceMap savedEntries;
+    // Further nodes that answered with a UUID already listed under another id, by UUID and id.
+    std::map<QByteArray, Device> twins;
+    int scanRound = 0;
     QList<QTreeWidgetItem *> topRows;
     QBrush rowBrush;
     QTreeWidgetItem *currentRow = nullptr;

@@ -310,9 +310,22 @@ int NimboObjectDictionary::Read_Np_Id(Np_Id *out)
     if (result == NP_SUCC_) {
         const int layout = VersionForFirmware(out->fwVersion);
         nodeLayout[out->header.fromId()] = qint16(layout);
+        nodesByUuid.insert(QByteArray(reinterpret_cast<const char *>(out->uuid), int(sizeof(out->uuid))),
+                           {out->header.fromId(), qint16(layout)});
         Set_Version(layout);
     }
     return result;
+}
+
+void NimboObjectDictionary::MoveNodeLayout(const QByteArray &uuid, quint16 newId)
+{
+    const auto known = nodesByUuid.find(uuid);
+    if (known == nodesByUuid.end() || newId > NP_ID_MAX_)
+        return;
+    if (known->id != newId)
+        nodeLayout[known->id] = kLayoutUnknown;
+    nodeLayout[newId] = known->layout;
+    known->id = newId;
 }
 
 int NimboObjectDictionary::Read_Np_HeartBeat(Np_HeartBeat *out) { return ReadRecord(NP_CMD_HEARTBEAT_, out); }

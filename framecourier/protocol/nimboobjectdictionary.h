@@ -4,6 +4,8 @@
 #include "framecourier_global.h"
 #include "nimbotypes.h"
 
+#include <QtCore/QByteArray>
+#include <QtCore/QMap>
 #include <QtCore/QObject>
 
 #include <tuple>
@@ -59,6 +61,9 @@ public:
     // settings are parsed by their sender's layout and host writes built in their addressee's, so
     // that nodes of both layouts can share the bus.
     int Get_Version(quint16 nodeId) const;
+    // A node given a new id keeps its settings layout under it (the old id forgets it); the node is
+    // known by the UUID of its latest Np_Id.
+    void MoveNodeLayout(const QByteArray &uuid, quint16 newId);
     int Get_MaxSize() const { return maxSize; }
     // Size the table gives for cmd (follows the settings layout), or -1.
     int Get_Size(quint8 cmd) const;
@@ -133,8 +138,14 @@ private:
     // Key of each cmd, -1 where the cmd has no entry; the 7-bit cmd field indexes it directly.
     qint8 keyOfCmd[128];
     DynamicEntry dynamicTable[kEntries];
-    // Settings layout per node id, from that node's Np_Id.
+    // Settings layout per node id, from that node's Np_Id, and by UUID with the id it last had.
     qint16 nodeLayout[NP_ID_MAX_ + 1];
+    struct KnownNode
+    {
+        quint16 id;
+        qint16 layout;
+    };
+    QMap<QByteArray, KnownNode> nodesByUuid;
 
     // One stored record per type, in key order, and the legacy settings layout beside them.
 #define NIMBO_STORE_TYPE(Type, cmd, size, slot, signalled, routed) Type,

@@ -3,8 +3,16 @@
 #include "nimbotypes.h"
 
 #include <QtCore/QCoreApplication>
+#include <QtCore/QDir>
+#include <QtCore/QFileInfo>
+#include <QtCore/QTemporaryFile>
 
+#include <charconv>
 #include <cstdio>
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <vector>
 
 namespace {
 
@@ -12,6 +20,31 @@ const char *const kCreatedLine = "%   File created by Gyrovane. \r\n";
 const char *const kMatrixEnd = " \n    ]; \r\n";
 // The node's 32-bit microsecond counter starts again from 0 after this many seconds.
 constexpr double kWrapSeconds = 4294.967296;
+// A step back counts as the counter's wrap only from this close to its top to this close to zero;
+// any other step back is the node starting again.
+constexpr double kWrapMarginSeconds = 60.0;
+
+// The number right-aligned in width characters with a "." as the decimal mark, whatever the locale
+// (printf follows LC_NUMERIC, which the application sets from the user's environment).
+QString Fixed(double value, int width, int decimals)
+{
+    char text[64];
+    char *end = text;
+    if (std::isfinite(value)) {
+        const std::to_chars_result r =
+            std::to_chars(text, text + sizeof(text), value, std::chars_format::fixed, decimals);
+        end = r.ec == std::errc() ? r.ptr : text;
+    }
+    if (end == text) {
+        const char *word = std::isnan(value) ? "nan" : value < 0 ? "-inf" : "inf";
+        end = text + std::strlen(word);
+        std::memcpy(text, word, size_t(end - text));
+    }
+    const int length = int(end - text);
+    QString out(qMax(width - length, 0), QLatin1Char(' '));
+    out += QLatin1String(text, length);
+    return out;
+}
 
 QString Tr(const char *text) { return QCoreApplication::translate("SensorPanel", text); }
 
@@ -45,7 +78,9 @@ const Recorder::Output Recorder::kOutputs[] = {
 };
 const int Recorder::kOutputCount = int(sizeof(kOutputs) / sizeof(kOutputs[0]));
 
-Recorder::Recorder() = default;
+Recorder::Recorder(Writer writer_i)
+    : writer(std::move(writer_i))
+{}
 
 Recorder::~Recorder() = default;
 
@@ -70,15 +105,11 @@ const Recorder::Output *Recorder::Find(const QString &key)
 
 QString Recorder::Row(const Output &output, const double *numbers)
 {
-    // Each number right-aligned in 15 characters; printf does it without a pass over the pattern per
-    // number, which matters at several hundred rows a second.
+    // Each number right-aligned in 15 characters.
     QString filled[11];
     const int sixDecimals = output.values == 11 ? 2 : 1;
-    char text[64];
-    for (int i = 0; i < output.values; ++i) {
-        std::snprintf(text, sizeof(text), i < sixDecimals ? "%15.6f" : "%15.9f", numbers[i]);
-        filled[i] = QString::fromLatin1(text);
-    }
+    for (int i = 0; i < output.values; ++i)
+        filled[i] = Fixed(numbers[i], 15, i < sixDecimals ? 6 : 9);
     const QString pattern = Tr(output.rowPattern);
     switch (output.values) {
     case 4: return pattern.arg(filled[0], filled[1], filled[2], filled[3]);
@@ -109,21 +140,118 @@ int Recorder::Begin(quint32 settingsWord, bool format_i)
     return int(buffers.size());
 }
 
+QStringList Recorder::FileNames(const QString &basePath) const
+{
+    QStringList names;
+    for (const auto &entry : buffers)
+        names << FileName(basePath, entry.first);
+    return names;
+}
+
+namespace {
+
+bool Rename(const QString &from, const QString &to)
+{
+    return std::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0;
+}
+
+// A name beside path that nothing has yet.
+QString UnusedName(const QString &path, const char *what)
+{
+    const QFileInfo info(path);
+    QTemporaryFile unique(info.absolutePath() + QLatin1String("/.") + info.fileName() + QLatin1Char('.') +
+                          QLatin1String(what) + QLatin1String(".XXXXXX"));
+    if (!unique.open())
+        return QString();
+    const QString name = unique.fileName();
+    unique.close();
+    return name; // removed with `unique`; only the name is wanted
+}
+
+} // namespace
+
 bool Recorder::OpenFiles(const QString &basePath, QString *error)
 {
     for (auto &entry : buffers)
         entry.second.file.reset();
-    for (auto &entry : buffers) {
-        auto file = std::make_unique<QFile>(FileName(basePath, entry.first));
-        // Unbuffered: a block the disk refuses stays here, whole, instead of half in a file buffer.
-        if (!file->open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered)) {
-            if (error)
-                *error = file->fileName() + QLatin1String(": ") + file->errorString();
-            return false;
+    // The new files are made under names of their own first; the earlier files of the set move aside;
+    // only then do the new ones take their names. Whatever fails on the way puts everything back, so
+    // a start that fails leaves the earlier files as they were.
+    struct Planned
+    {
+        QString name;
+        std::unique_ptr<QFile> file;
+        QString at;    // where the new file is now
+        QString aside; // where an earlier file of the name waits until the new one is in place
+    };
+    std::vector<Planned> plan;
+    auto undo = [&](const QString &name, const QString &reason) {
+        if (error)
+            *error = name + QLatin1String(": ") + reason;
+        for (Planned &p : plan) {
+            if (p.file) {
+                p.file->close();
+                QFile::remove(p.at);
+            }
+            if (!p.aside.isEmpty())
+                Rename(p.aside, p.name);
         }
-        entry.second.file = std::move(file);
+        return false;
+    };
+    for (const auto &entry : buffers) {
+        Planned p;
+        p.name = FileName(basePath, entry.first);
+        if (QFileInfo(p.name).isDir())
+            return undo(p.name, Tr("a folder has this name"));
+        const QString temporary = UnusedName(p.name, "new");
+        if (temporary.isEmpty())
+            return undo(p.name, QFileInfo::exists(QFileInfo(p.name).absolutePath())
+                                    ? Tr("no file can be created in this folder")
+                                    : Tr("the folder does not exist"));
+        p.file = std::make_unique<QFile>(temporary);
+        p.at = temporary;
+        // Unbuffered: a block the disk refuses stays here, whole, instead of half in a file buffer.
+        const bool opened = p.file->open(QIODevice::WriteOnly | QIODevice::Unbuffered);
+        const QString reason = p.file->errorString();
+        plan.push_back(std::move(p));
+        if (!opened)
+            return undo(plan.back().name, reason);
+    }
+    for (Planned &p : plan) {
+        if (!QFileInfo::exists(p.name) && !QFileInfo(p.name).isSymLink())
+            continue;
+        const QString aside = UnusedName(p.name, "old");
+        if (aside.isEmpty() || !Rename(p.name, aside))
+            return undo(p.name, QString::fromLocal8Bit(std::strerror(errno)));
+        p.aside = aside;
+    }
+    for (Planned &p : plan) {
+        // A rename keeps the open file open, on the renamed file.
+        if (!Rename(p.at, p.name))
+            return undo(p.name, QString::fromLocal8Bit(std::strerror(errno)));
+        p.at = p.name;
+    }
+    for (Planned &p : plan)
+        if (!p.aside.isEmpty())
+            QFile::remove(p.aside);
+    size_t i = 0;
+    for (auto &entry : buffers) {
+        entry.second.name = plan[i].name;
+        entry.second.file = std::move(plan[i].file);
+        ++i;
     }
     return true;
+}
+
+qint64 Recorder::Write(QFile &file, const char *data, qint64 size, QString *error)
+{
+    if (writer)
+        return writer(file, data, size, error);
+    const qint64 written = file.write(data, size);
+    if (written <= 0 && error)
+        *error = file.errorString();
+    file.unsetError();
+    return written;
 }
 
 bool Recorder::WriteOut(Stream &stream, const QString &text, QString *error)
@@ -132,18 +260,28 @@ bool Recorder::WriteOut(Stream &stream, const QString &text, QString *error)
     stream.pendingChars += text.size();
     QFile &file = *stream.file;
     while (!stream.pending.isEmpty()) {
-        const qint64 written = file.write(stream.pending);
+        QString why;
+        const qint64 written = Write(file, stream.pending.constData(), stream.pending.size(), &why);
         if (written <= 0) {
             if (error)
-                *error = file.fileName() + QLatin1String(": ") + file.errorString();
-            file.unsetError();
+                *error = stream.name + QLatin1String(": ") + why;
             return false;
         }
+        stream.written += written;
         stream.pending.remove(0, int(written));
     }
+    stream.wholeRows = stream.written;
     total += double(stream.pendingChars) / 1048576.0;
     stream.pendingChars = 0;
     return true;
+}
+
+qint64 Recorder::PendingBytes() const
+{
+    qint64 bytes = 0;
+    for (const auto &entry : buffers)
+        bytes += entry.second.pending.size();
+    return bytes;
 }
 
 Recorder::Block Recorder::Append(const QString &key, const QString &line, QString *error)
@@ -154,18 +292,31 @@ Recorder::Block Recorder::Append(const QString &key, const QString &line, QStrin
         return Block::Kept;
     const QString block = stream.buffer;
     stream.buffer.clear();
-    return WriteOut(stream, block, error) ? Block::Written : Block::Failed;
+    if (WriteOut(stream, block, error))
+        return Block::Written;
+    return PendingBytes() > kPendingLimitBytes ? Block::Overflow : Block::Failed;
 }
 
 double Recorder::Unwrapped(const QString &key, double seconds)
 {
     Stream &stream = buffers[key];
-    // A step back by more than half the range is the counter wrapping, not a late record.
-    if (stream.started && seconds < stream.lastSeconds - kWrapSeconds / 2)
-        stream.offset += kWrapSeconds;
+    if (stream.started && seconds < stream.lastSeconds) {
+        if (IsCounterWrap(stream.lastSeconds, seconds)) {
+            stream.offset += kWrapSeconds;
+        } else {
+            // The node started again: its time goes on from the last value recorded, still rising.
+            const double last = stream.lastSeconds + stream.offset;
+            stream.offset = last + (seconds > 0.0 ? 0.0 : 1e-6);
+        }
+    }
     stream.started = true;
     stream.lastSeconds = seconds;
     return seconds + stream.offset;
+}
+
+bool Recorder::IsCounterWrap(double last, double now)
+{
+    return last > kWrapSeconds - kWrapMarginSeconds && now < kWrapMarginSeconds;
 }
 
 bool Recorder::SaveAndCloseAll(int *notOpen, QString *error)
@@ -179,8 +330,21 @@ bool Recorder::SaveAndCloseAll(int *notOpen, QString *error)
             continue;
         }
         const QString rest = format ? stream.buffer + QLatin1String(kMatrixEnd) : stream.buffer;
-        if (!WriteOut(stream, rest, written ? error : nullptr))
+        if (!WriteOut(stream, rest, written ? error : nullptr)) {
             written = false;
+            // The disk took part of a block at most: the file ends with its last whole block, and
+            // its matrix end if the room that frees takes it.
+            QFile &file = *stream.file;
+            if (file.resize(stream.wholeRows)) {
+                file.seek(stream.wholeRows);
+                if (format) {
+                    const QByteArray end(kMatrixEnd);
+                    if (Write(file, end.constData(), end.size(), nullptr) != end.size())
+                        file.resize(stream.wholeRows);
+                }
+            }
+            stream.pending.clear();
+        }
         stream.buffer.clear();
         stream.file->close();
         stream.file.reset();

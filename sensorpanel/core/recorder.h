@@ -5,13 +5,20 @@
 
 #include <QtCore/QFile>
 #include <QtCore/QString>
+#include <QtCore/QStringList>
 
+#include <functional>
 #include <map>
 #include <memory>
 
 // The recorder's outputs and files: one text file per recorded output, its rows collected in memory
 // and written in blocks of a little over 4096 characters, each file optionally framed as a named
-// matrix with comment lines. Files are written as they are ("\r\n" line ends) in UTF-8.
+// matrix with comment lines. Files are written as they are ("\r\n" line ends) in UTF-8, numbers with
+// a "." whatever the locale.
+//
+// Earlier files are never lost by accident: the new set is created beside them and replaces them only
+// once every file of it exists. A disk that refuses the data is given up on (Block::Overflow) once
+// more than kPendingLimitBytes wait for it; the files then end with the last whole block written.
 class SENSORPANELCORE_EXPORT Recorder
 {
 public:
@@ -28,10 +35,17 @@ public:
     static const Output kOutputs[];
     static const int kOutputCount;
     static constexpr int kBlockChars = 4096;
+    // What a recording may hold back for a disk that does not take it, in all its files.
+    static constexpr qint64 kPendingLimitBytes = 64 * 1024 * 1024;
 
-    enum class Block { Kept, Written, Failed };
+    // Kept: in memory; Written: a block went out; Failed: the file refused it (the rows wait);
+    // Overflow: too much waits, the recording must stop.
+    enum class Block { Kept, Written, Failed, Overflow };
 
-    Recorder();
+    // How bytes reach a file: the bytes taken, or -1 and why not. Tests put a failing disk in its place.
+    using Writer = std::function<qint64(QFile &file, const char *data, qint64 size, QString *error)>;
+
+    explicit Recorder(Writer writer = Writer());
     ~Recorder();
     Recorder(const Recorder &) = delete;
     Recorder &operator=(const Recorder &) = delete;
@@ -47,8 +61,11 @@ public:
     // each buffer starts with its matrix name and comment lines. Closes nothing. Returns the number of
     // outputs.
     int Begin(quint32 settingsWord, bool format);
-    // Closes the files still open and opens (truncating) one file per output; false with the failing
-    // file's name and the system's reason when one does not open.
+    // The files the recording begun would write.
+    QStringList FileNames(const QString &basePath) const;
+    // Closes the files still open and creates one file per output, replacing files of those names
+    // only once all of them exist; false with the failing file's name and the system's reason, and
+    // every earlier file as it was, when one cannot be created.
     bool OpenFiles(const QString &basePath, QString *error);
     bool Has(const QString &key) const { return buffers.count(key) != 0; }
     int OutputCount() const { return int(buffers.size()); }
@@ -57,14 +74,21 @@ public:
     // Adds a line to an output's buffer and writes the buffer out once it holds more than a block.
     // A file that cannot be written keeps its rows in memory; error tells why.
     Block Append(const QString &key, const QString &line, QString *error);
-    // The seconds of an output's record with the node's 32-bit microsecond counter unwrapped, so a
-    // long recording never jumps back by 4294.967296 s.
+    // The seconds of an output's record on a time line that always rises: the node's 32-bit
+    // microsecond counter unwrapped where it wraps (from near its top to near zero), and continued
+    // from the last value where the node restarted (any other step back).
     double Unwrapped(const QString &key, double seconds);
+    // Whether a node's time going from `last` back to `now` (seconds) is its 32-bit microsecond counter
+    // wrapping; any other step back is the node starting again.
+    static bool IsCounterWrap(double last, double now);
 
     // Writes what is left of every buffer (and each matrix's end), then closes the files and forgets
     // the recording. True when every file was open and written; otherwise notOpen counts the outputs
-    // without an open file and error holds the first write failure.
+    // without an open file and error holds the first write failure. A file the disk refused ends with
+    // its last whole row, and its matrix end where the disk takes it.
     bool SaveAndCloseAll(int *notOpen, QString *error);
+    // Bytes held back for files that did not take them.
+    qint64 PendingBytes() const;
 
     // Megabytes (characters / 1048576) written in blocks since Begin.
     double TotalMegabytes() const { return total; }
@@ -72,10 +96,13 @@ public:
 private:
     struct Stream
     {
-        QString buffer;       // rows not written yet
-        QByteArray pending;   // encoded rows the file did not take yet (disk full, say)
-        int pendingChars = 0; // characters that pending stands for
+        QString buffer;          // rows not written yet
+        QByteArray pending;      // encoded rows the file did not take yet (disk full, say)
+        qint64 pendingChars = 0; // characters that pending stands for
+        qint64 written = 0;      // bytes in the file
+        qint64 wholeRows = 0;    // bytes in the file up to the end of its last whole block
         std::unique_ptr<QFile> file;
+        QString name; // the file's name once it replaced any earlier one
         double lastSeconds = 0.0;
         double offset = 0.0;
         bool started = false;
@@ -83,11 +110,13 @@ private:
 
     // Moves text to the stream's pending bytes and writes as much of them as the file takes.
     bool WriteOut(Stream &stream, const QString &text, QString *error);
+    qint64 Write(QFile &file, const char *data, qint64 size, QString *error);
 
     // In key order, which is the order the files are opened and saved in.
     std::map<QString, Stream> buffers;
     bool format = false;
     double total = 0.0;
+    Writer writer;
 };
 
 #endif // RECORDER_H

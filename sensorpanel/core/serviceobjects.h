@@ -14,6 +14,7 @@ constexpr quint8 kReadRequest = 0x40;
 constexpr quint8 kWriteRequest = 0x22;
 constexpr quint8 kReadResponse = 0x42;
 constexpr quint8 kWriteAck = 0x60;
+constexpr quint8 kAbort = 0x80; // the node refuses the access; the value holds its abort code
 
 // Objects: index, sub-index.
 constexpr quint16 kCanSwitches = 0x2021;
@@ -45,8 +46,10 @@ constexpr int AnswerWaitMs(quint16 index, quint8 subIndex)
 constexpr int kPollMs = 100;
 constexpr int kAttempts = 4;
 
-// COB-IDs fit 29 bits; process-object ids below 16 are reserved.
+// COB-IDs fit 29 bits, or 11 where the object uses standard identifiers; process-object ids below
+// 16 are reserved.
 constexpr quint32 kMaxCobId = 0x1FFFFFFF;
+constexpr quint32 kMaxStandardCobId = 0x7FF;
 constexpr quint32 kMinNpoId = 16;
 
 struct CanSwitches

@@ -16,6 +16,7 @@
 #include <QTreeWidget>
 #include <QtTest>
 
+#include <cmath>
 #include <cstring>
 
 namespace {
@@ -155,6 +156,7 @@ private slots:
     void temperatureIsKeptPerNode();
     void nodeWindowLifecycle();
     void margBenchStandsInWhenSwitchedOn();
+    void margBenchFusesEachNodeOnItsOwn();
 
 private:
     // The gateway's word that a port opened: commands then leave as frames (to nowhere).
@@ -511,13 +513,13 @@ void tst_ShellRouting::margBenchStandsInWhenSwitchedOn()
         emit courier->profile->Sig_RX_Data(Stamped<Np_RPY>(NP_CMD_RPY_, node, 5));
     };
 
-    // Switched on from the start: the first raw record's step is its own time stamp.
+    // Switched on from the start: a node's first raw record's step is its own time stamp.
     useBench->setChecked(true);
     emit courier->profile->Sig_RX_Data(Raw(40, 2500000));
     QCOMPARE(bench->LastTimeStep(), 2500000.0f);
-    // The last raw time stamp is one for all nodes, and wraps modulo 2^32.
+    // Each node has its own last time stamp (and its own filter); it wraps modulo 2^32.
     emit courier->profile->Sig_RX_Data(Raw(41, 2600000));
-    QCOMPARE(bench->LastTimeStep(), 100000.0f);
+    QCOMPARE(bench->NodeInterface(41) != bench->NodeInterface(40), true);
     emit courier->profile->Sig_RX_Data(Raw(40, 0xFFFFFF00u));
     emit courier->profile->Sig_RX_Data(Raw(40, 0x100u));
     QCOMPARE(bench->LastTimeStep(), 512.0f);
@@ -537,7 +539,7 @@ void tst_ShellRouting::margBenchStandsInWhenSwitchedOn()
     QCOMPARE(rpy.last().at(3).toFloat(), bench->Interface()->Yaw());
 
     // Switched off: the node's own attitude again, and raw records feed the bench no more, though
-    // they still set the shared time stamp.
+    // they still set the node's time stamp.
     useBench->setChecked(false);
     q.clear();
     rpy.clear();
@@ -551,6 +553,57 @@ void tst_ShellRouting::margBenchStandsInWhenSwitchedOn()
     QCOMPARE(recordQ.count(), 1);
     QCOMPARE(recordRpy.count(), 1);
     useBench->setChecked(true);
-    emit courier->profile->Sig_RX_Data(Raw(41, 0x700u));
+    emit courier->profile->Sig_RX_Data(Raw(40, 0x500u));
     QCOMPARE(bench->LastTimeStep(), 1024.0f);
+}
+
+void tst_ShellRouting::margBenchFusesEachNodeOnItsOwn()
+{
+    // Two nodes in different attitudes, their raw records interleaved at 800 Hz: each window's
+    // attitude follows its own sensor.
+    window->findChild<QCheckBox *>("checkBox_UseMargBench")->setChecked(true);
+    QSignalSpy rpy(window, &Gyrovane::Sig_NewData_RPY);
+    // Still, rolled by `roll` degrees about x: gravity and the Earth's field seen in the sensor's frame.
+    auto raw = [](quint16 node, quint32 stamp, double roll) {
+        Np_Raw_GyroAccMag r = Raw(node, stamp);
+        const double s = std::sin(roll * M_PI / 180.0), c = std::cos(roll * M_PI / 180.0);
+        std::fill(std::begin(r.gyro), std::end(r.gyro), 0.0f);
+        const double gravity[3] = {0.0, 0.0, 1.0}, field[3] = {0.4, 0.0, 0.9};
+        for (int k = 0; k < 3; ++k) {
+            const double *v = k == 0 ? gravity : field;
+            float *out = k == 0 ? r.acc : r.mag;
+            out[0] = float(v[0]);
+            out[1] = float(v[1] * c + v[2] * s);
+            out[2] = float(-v[1] * s + v[2] * c);
+            if (k == 1)
+                break;
+        }
+        return r;
+    };
+    // Each node's attitude is what a filter of its own makes of its samples alone.
+    MargInterface alone[2];
+    quint32 last[2] = {0, 0};
+    float expected[2] = {};
+    for (int i = 0; i < 4000; ++i) {
+        const quint32 stamp = 1000000u + quint32(i) * 1250u;
+        for (int n = 0; n < 2; ++n) {
+            const Np_Raw_GyroAccMag r = raw(quint16(40 + n), stamp + quint32(n) * 300u, n ? 30.0 : 0.0);
+            emit courier->profile->Sig_RX_Data(r);
+            if (i == 0)
+                alone[n].Load_CalibData();
+            float q[4];
+            alone[n].Process_Sample(float(r.timeStamp - last[n]) * 0.000001f, r.gyro[0], r.gyro[1], r.gyro[2],
+                                    r.acc[0], r.acc[1], r.acc[2], r.mag[0], r.mag[1], r.mag[2], q[0], q[1], q[2],
+                                    q[3]);
+            last[n] = r.timeStamp;
+            expected[n] = alone[n].Roll();
+        }
+    }
+    float roll[2] = {};
+    for (const QList<QVariant> &a : rpy)
+        roll[a.at(0).value<quint16>() - 40] = a.at(1).toFloat();
+    QCOMPARE(roll[0], expected[0]);
+    QCOMPARE(roll[1], expected[1]);
+    // The two sensors' attitudes differ by about their 30 degrees.
+    QVERIFY2(qAbs(roll[1] - roll[0]) > 25.0f, qPrintable(QString("%1 %2").arg(roll[0]).arg(roll[1])));
 }

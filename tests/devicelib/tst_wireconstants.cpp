@@ -47,6 +47,7 @@ void tst_WireConstants::sameOnBothSides_data()
         {"nso write", S::kWriteRequest, NP_NSO_WRITE_},
         {"nso read response", S::kReadResponse, NP_NSO_READ_RESPONSE_},
         {"nso write ack", S::kWriteAck, NP_NSO_WRITE_ACK_},
+        {"nso abort", S::kAbort, NP_NSO_ABORT_},
         {"can switches", S::kCanSwitches, NP_NSO_CAN_SWITCHES_},
         {"can switches sub", S::kCanSwitchesSub, NP_NSO_CAN_SWITCHES_SUB_},
         {"can baud rate", S::kCanBaudrate, NP_NSO_CAN_BAUDRATE_},

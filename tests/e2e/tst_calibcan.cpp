@@ -225,17 +225,21 @@ void tst_CalibCan::canPanelReadDownloadSave()
 
 void tst_CalibCan::failedEditsSendNoSave()
 {
-    SensorPanel *panel = OpenNode();
+    // The node refuses every process-object address: the download fails at the first refusal, says
+    // so (not a time-out), and nothing is saved.
+    SensorPanel *panel = OpenNode({"--refuse-nso", "0x2024"});
     QVERIFY2(panel, qPrintable(shell->Error()));
     Child<QPushButton>(panel, "pushButton_OpenClose_CanPannel")->click();
     Child<QCheckBox>(panel, "checkBox_CanPanel_En_NPO_CH2")->click(); // something to save
-    // A process-object address the node refuses: the download fails, and nothing is saved.
-    Child<QSpinBox>(panel, "spinBox_CanPanel_NPO_CH1_Addr_Download")->setValue(15);
+    Child<QSpinBox>(panel, "spinBox_CanPanel_NPO_CH1_Addr_Download")->setValue(0x300);
+    const int before = Received(shell->Simulator(), NP_CMD_NSO_, kBow.id, 0).size();
     Child<QPushButton>(panel, "pushButton_CanPanel_SaveSetting")->click();
     QCOMPARE(Child<QLabel>(panel, "label_NSO_Panel_Status")->text(),
-             QString("[ERROR] Device no response. Timeout. Check connection."));
+             QString("[ERROR] Kinetra refused the value 768 for object 0x2024 sub-index 0x00 (code 0x06090030)."));
     QCOMPARE(Child<QPushButton>(panel, "pushButton_CanPanel_SaveSetting")->text(),
              QString("[!] Save Setting Failed. Click to Try Again."));
+    // The two service-object ids, then the first process-object id once: no resends.
+    QCOMPARE(Received(shell->Simulator(), NP_CMD_NSO_, kBow.id, before + 3).size(), before + 3);
     for (const QJsonObject &o : shell->Simulator().LogRecords())
         QVERIFY(!(o.value("cmd").toInt() == NP_CMD_NSO_ && o.value("nsoIndex").toInt() == 0x23A4));
     QVERIFY(!Child<QPushButton>(panel, "pushButton_CanPanel_NSO_Addr_ApplyChanges")->isHidden());

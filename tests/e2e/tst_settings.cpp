@@ -186,13 +186,32 @@ void tst_Settings::saveAsksAboutASmallGain()
     QVERIFY(!save->isEnabled());
     QCOMPARE(save->styleSheet(), QString("background-color: black"));
 
-    // Exactly one write asks the node to keep its settings, and it carries the gain as answered.
+    // Exactly one write asks the node to keep its settings, and it carries the gain as answered. The
+    // wait is for that write in the node's log (the status line said "acknowledged" already after the
+    // gain's own write), then for its acknowledgement.
+    auto saves = [&] {
+        QVector<QJsonObject> found;
+        for (const QJsonObject &write : Writes(shell->Simulator(), kBow.id, 1))
+            if (Word(write) & kSaveToFlash)
+                found << write;
+        return found;
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(!saves().isEmpty(), 4000);
+    auto ackedAfterSave = [&] {
+        bool saveSeen = false;
+        for (const QJsonObject &o : shell->Simulator().LogRecords()) {
+            if (o.value("dir").toString() == "rx" && o.value("cmd").toInt() == NP_CMD_SETTING &&
+                (Word(o) & kSaveToFlash))
+                saveSeen = true;
+            else if (saveSeen && o.value("dir").toString() == "tx" && o.value("cmd").toInt() == NP_CMD_ACK_)
+                return true;
+        }
+        return false;
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(ackedAfterSave(), 4000);
     QTRY_COMPARE_WITH_TIMEOUT(Child<QLabel>(panel, "label_Settings_WriteStatus")->text(),
                               QString("Settings acknowledged by the node."), 4000);
-    QVector<QJsonObject> saved;
-    for (const QJsonObject &write : Writes(shell->Simulator(), kBow.id, 1))
-        if (Word(write) & kSaveToFlash)
-            saved << write;
+    const QVector<QJsonObject> saved = saves();
     QCOMPARE(saved.size(), 1);
     QCOMPARE(saved[0].value("fusionParamAcc").toInt(), savedGain);
 

@@ -44,6 +44,10 @@ public:
                 return;
             QTimer::singleShot(20, this, [this, request] {
                 const bool read = request.nsoCmd == S::kReadRequest;
+                if (refuse && !read) {
+                    panel->On_NSOcmd(kNode, Answer(S::kAbort, request.nsoIndex, request.nsoSubIndex, 0x06090030u));
+                    return;
+                }
                 quint32 &value = objects[quint32(request.nsoIndex) << 8 | request.nsoSubIndex];
                 if (!read)
                     value = request.nsoValue;
@@ -60,6 +64,7 @@ public:
 
     SensorPanel *panel;
     bool mute = false;
+    bool refuse = false; // writes are answered with a refusal
     QVector<Np_NSO> requests;
     QMap<quint32, quint32> objects;
 };
@@ -82,6 +87,8 @@ private slots:
     void silentNodeFailsAfterFourAttempts();
     void overlappingExchangeIsRefused();
     void closingDuringAnExchangeWaitsForIt();
+    void refusalEndsTheExchangeAtOnce();
+    void cobIdsMustFitTheirFrames();
 
 private:
     void OpenCanPanel();
@@ -290,6 +297,46 @@ void tst_CanPanel::closingDuringAnExchangeWaitsForIt()
     QVERIFY(node->requests.size() < 4);
     QTRY_COMPARE(quit.size(), 1);
     QVERIFY(!panel->isVisible());
+}
+
+void tst_CanPanel::refusalEndsTheExchangeAtOnce()
+{
+    OpenCanPanel();
+    node->requests.clear();
+    node->refuse = true;
+    // The node says no: one request, no resends, and the status says so instead of a time-out.
+    Child<QSpinBox>(panel, "spinBox_ProfilePanel_stdProfile_Code")->setValue(7);
+    QCOMPARE(node->requests.size(), 1);
+    QCOMPARE(Status()->text(),
+             QString("[ERROR] Kinetra refused the value 29 for object 0x2041 sub-index 0x17 (code 0x06090030)."));
+    QVERIFY(!Child<QPushButton>(panel, "pushButton_CanPanel_SaveSetting")->isEnabled());
+    // The panel takes the next exchange at once.
+    node->refuse = false;
+    Child<QSpinBox>(panel, "spinBox_ProfilePanel_stdProfile_Code")->setValue(8);
+    QCOMPARE(node->requests.size(), 2);
+    QCOMPARE(Status()->text(), QString("[OK] New Profile_Switches downloaded to Kinetra successfully."));
+}
+
+void tst_CanPanel::cobIdsMustFitTheirFrames()
+{
+    OpenCanPanel();
+    // The fields take no process-object id the panel would refuse when it reads it back.
+    for (const char *name : {"spinBox_CanPanel_NPO_CH1_Addr_Download", "spinBox__CanPanel_NPO_CH4_Addr_Upload"})
+        QCOMPARE(Child<QSpinBox>(panel, name)->minimum(), 16);
+    // With 11-bit identifiers, an id above 0x7FF cannot go out: refused, nothing sent.
+    Child<QCheckBox>(panel, "checkBox_CanPanel_UseExtID_NimboServiceObject")->setChecked(false);
+    node->requests.clear();
+    Child<QSpinBox>(panel, "spinBox_CanPanel_NSO_Addr_Download")->setValue(0x0FFFFFFF);
+    Child<QPushButton>(panel, "pushButton_CanPanel_NSO_Addr_ApplyChanges")->click();
+    QVERIFY(node->requests.isEmpty());
+    QVERIFY2(Status()->text().startsWith("[!] NSO download 0xFFFFFFF: above 0x7FF"), qPrintable(Status()->text()));
+    // With 29-bit identifiers it goes.
+    Child<QCheckBox>(panel, "checkBox_CanPanel_UseExtID_NimboServiceObject")->setChecked(true);
+    node->requests.clear();
+    Child<QPushButton>(panel, "pushButton_CanPanel_NSO_Addr_ApplyChanges")->click();
+    QCOMPARE(node->requests.size(), 10);
+    QCOMPARE(node->requests.first().nsoValue, 0x0FFFFFFFu);
+    QVERIFY(Status()->text().startsWith("[OK]"));
 }
 
 QTEST_MAIN(tst_CanPanel)

@@ -6,6 +6,8 @@
 #include "serviceobjects.h"
 #include "treeformat.h"
 
+#include <QDir>
+#include <QTemporaryDir>
 #include <QtTest>
 
 namespace C = CalibrationCommands;
@@ -25,6 +27,10 @@ private slots:
     void firmwareFromVersionText_data();
     void firmwareFromVersionText();
     void recorderRowsAndNames();
+    void recorderTimeLine_data();
+    void recorderTimeLine();
+    void recorderKeepsEarlierFiles();
+    void recorderGivesUpOnAFullDisk();
     void treeTexts();
 };
 
@@ -166,6 +172,112 @@ void tst_Core::recorderRowsAndNames()
     QVERIFY(row.startsWith("           2.500000,       21.000000,       1.000000000, "));
     QVERIFY(row.endsWith("9.000000000 ; \r\n"));
     QVERIFY(!Recorder::Find("Nothing"));
+}
+
+void tst_Core::recorderTimeLine_data()
+{
+    QTest::addColumn<QList<double>>("stamps");
+    QTest::addColumn<QList<double>>("recorded");
+
+    // The 32-bit microsecond counter wraps from near its top to near zero: 4294.967296 s are added.
+    QTest::newRow("wrap") << QList<double>{4294.9, 4294.96, 0.02, 0.08}
+                          << QList<double>{4294.9, 4294.96, 4294.987296, 4295.047296};
+    // A node that starts again after 41.7 minutes: its time goes on from the last value.
+    QTest::newRow("restart") << QList<double>{2502.0, 2502.5, 0.3, 0.8} << QList<double>{2502.0, 2502.5, 2502.8, 2503.3};
+    QTest::newRow("restart at zero") << QList<double>{10.0, 0.0, 0.5} << QList<double>{10.0, 10.000001, 10.500001};
+    QTest::newRow("restart below the top") << QList<double>{4200.0, 0.5} << QList<double>{4200.0, 4200.5};
+    QTest::newRow("wrap, then restart") << QList<double>{4294.9, 0.1, 7.0, 1.0}
+                                        << QList<double>{4294.9, 4295.067296, 4301.967296, 4302.967296};
+}
+
+void tst_Core::recorderTimeLine()
+{
+    QFETCH(QList<double>, stamps);
+    QFETCH(QList<double>, recorded);
+    Recorder r;
+    r.Begin(1u << 11, false);
+    for (int i = 0; i < stamps.size(); ++i)
+        QVERIFY2(qAbs(r.Unwrapped("RPY", stamps[i]) - recorded[i]) < 1e-9, qPrintable(QString::number(i)));
+}
+
+void tst_Core::recorderKeepsEarlierFiles()
+{
+    QTemporaryDir dir;
+    const QString base = dir.filePath("run");
+    auto write = [](const QString &path, const QByteArray &text) {
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly) && f.write(text) == text.size());
+    };
+    write(base + "_Q_s1_e.txt", "earlier quaternions");
+    write(base + "_RawData.txt", "earlier raw data");
+    // The RPY file cannot be made: a folder has its name. The start fails after the other files of
+    // the set could be made, and the earlier ones are still there, whole.
+    QVERIFY(QDir().mkpath(base + "_RPY.txt"));
+    Recorder r;
+    QCOMPARE(r.Begin((1u << 6) | (1u << 8) | (1u << 11), false), 3);
+    QCOMPARE(r.FileNames(base), (QStringList{base + "_Q_s1_e.txt", base + "_RPY.txt", base + "_RawData.txt"}));
+    QString error;
+    QVERIFY(!r.OpenFiles(base, &error));
+    QVERIFY2(error.startsWith(base + "_RPY.txt: "), qPrintable(error));
+    auto read = [](const QString &path) {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("(missing)");
+    };
+    QCOMPARE(read(base + "_Q_s1_e.txt"), QByteArray("earlier quaternions"));
+    QCOMPARE(read(base + "_RawData.txt"), QByteArray("earlier raw data"));
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 2); // nothing left behind
+
+    // Once every file can be made, the set replaces the earlier one.
+    QVERIFY(QDir().rmdir(base + "_RPY.txt"));
+    QVERIFY(r.OpenFiles(base, &error));
+    r.Append("RPY", "1\r\n", &error);
+    int notOpen = 0;
+    QVERIFY(r.SaveAndCloseAll(&notOpen, &error));
+    QCOMPARE(read(base + "_RPY.txt"), QByteArray("1\r\n"));
+    QCOMPARE(read(base + "_Q_s1_e.txt"), QByteArray());
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 3);
+}
+
+void tst_Core::recorderGivesUpOnAFullDisk()
+{
+    // A disk with room for 10000 bytes: it takes what fits of a write, then nothing.
+    qint64 room = 10000;
+    Recorder r([&](QFile &file, const char *data, qint64 size, QString *error) -> qint64 {
+        const qint64 taken = qMin(room, size);
+        if (taken <= 0) {
+            if (error)
+                *error = "No space left on device";
+            return -1;
+        }
+        room -= taken;
+        return file.write(data, taken);
+    });
+    QTemporaryDir dir;
+    r.Begin(1u << 11, true);
+    QString error;
+    QVERIFY(r.OpenFiles(dir.filePath("full"), &error));
+    const QString row = QString(70, QLatin1Char('7')) + "; \r\n";
+    Recorder::Block last = Recorder::Block::Kept;
+    qint64 rows = 0;
+    while (last != Recorder::Block::Overflow && rows < 2000000) {
+        last = r.Append("RPY", row, &error);
+        ++rows;
+    }
+    // Stopped once what waits passes the bound, not at the end of memory.
+    QCOMPARE(int(last), int(Recorder::Block::Overflow));
+    QVERIFY(error.endsWith("full_RPY.txt: No space left on device"));
+    QVERIFY(r.PendingBytes() > Recorder::kPendingLimitBytes && r.PendingBytes() < Recorder::kPendingLimitBytes + 8192);
+
+    int notOpen = 0;
+    QVERIFY(!r.SaveAndCloseAll(&notOpen, &error));
+    QCOMPARE(notOpen, 0);
+    QFile file(dir.filePath("full_RPY.txt"));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray text = file.readAll();
+    // The file ends with its last whole block: no row cut in two.
+    QVERIFY(text.size() > 0 && text.size() < 10000);
+    QVERIFY(text.endsWith("; \r\n"));
+    QVERIFY(text.startsWith("rpyData = [ \r\n"));
 }
 
 void tst_Core::treeTexts()

@@ -5,6 +5,7 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -42,7 +43,8 @@ private slots:
     void pauseDropsRowsAndSizeChangesPerBlock();
     void closingTheWindowCompletesTheFiles();
     void timeStampWrapKeepsTimeRising();
-    void failingFileIsReportedAtOnce();
+    void earlierRecordingsAreNeverLostSilently();
+    void aFullDiskStopsTheRecording();
 
 private:
     void Configure(quint32 outputs);
@@ -202,11 +204,13 @@ void tst_Recorder::startNeedsAnOutputAndAFile()
     QVERIFY(boxes->Last().text.startsWith("Please select at least one valid output"));
     QCOMPARE(boxes->Last().icon, QMessageBox::Information);
 
-    // Dialog cancelled: nothing is recorded.
+    // Dialog cancelled: nothing is recorded, no error box, and the status line says so.
     Configure((1u << 11) | (1u << 8));
+    boxes->Clear();
     QVERIFY(!Start(QString()));
-    QCOMPARE(boxes->Last().text, QString("Error: unable to create and open output file."));
-    QCOMPARE(boxes->Last().icon, QMessageBox::Critical);
+    QCOMPARE(boxes->Count(), 1); // the file dialog alone
+    QCOMPARE(boxes->Last().isMessageBox, false);
+    QCOMPARE(Label("label_Record_Msg")->text(), QString("Recording not started: no file was chosen."));
     panel->On_NewData_RecordRPY(kNode, 1.0, 1, 2, 3);
 
     // A name typed without ".txt" is used whole; ".TXT" is dropped in any case.
@@ -292,20 +296,73 @@ void tst_Recorder::timeStampWrapKeepsTimeRising()
     QVERIFY(Read(dir.filePath("wrap_Q_s1_e.txt")).startsWith("           0.500000,"));
 }
 
-void tst_Recorder::failingFileIsReportedAtOnce()
+void tst_Recorder::earlierRecordingsAreNeverLostSilently()
 {
-    // A file on a full disk: every write fails, as it would once the disk fills up mid-recording.
-    QVERIFY(QFile::link("/dev/full", dir.filePath("full_RPY.txt")));
-    Configure(1u << 11);
-    QVERIFY(Start("full.txt"));
-    for (int i = 0; i < 60; ++i)
-        panel->On_NewData_RecordRPY(kNode, i, 1, 2, 3);
-    QVERIFY2(Label("label_Record_Msg")->text().contains("No space left on device"),
-             qPrintable(Label("label_Record_Msg")->text()));
-    QCOMPARE(Label("label_RecordFileSize")->text(), QString("0.000 MB"));
+    // An earlier recording of the name: its files are the ones written (base_<output>.txt), not the
+    // name typed.
+    Configure((1u << 11) | (1u << 8));
+    QVERIFY(Start("again.txt"));
+    panel->On_NewData_RecordRPY(kNode, 1.0, 1, 2, 3);
     Child<QPushButton>(panel, "pushButton_Record_Save")->click();
+    const QByteArray earlier = Read(dir.filePath("again_RPY.txt"));
+    QVERIFY(earlier.contains("1.000000"));
+
+    // Asked; cancelled: nothing is touched and the status line says so.
+    boxes->Clear();
+    QVERIFY(!Start("again.txt"));
+    QCOMPARE(boxes->Last().text, QString("A recording of this name exists. Replace its files?"));
+    QVERIFY(boxes->Last().informativeText.contains("again_Q_s1_e.txt\nagain_RPY.txt"));
+    QCOMPARE(Label("label_Record_Msg")->text(), QString("Recording not started: the earlier files were kept."));
+    QCOMPARE(Read(dir.filePath("again_RPY.txt")), earlier);
+
+    // A start that fails half-way (a folder takes the name of one file) leaves every earlier file.
+    QVERIFY(QDir().mkpath(dir.filePath("again_Q_s1_e.txt.d")));
+    QVERIFY(QFile::remove(dir.filePath("again_Q_s1_e.txt")));
+    QVERIFY(QDir().rename(dir.filePath("again_Q_s1_e.txt.d"), dir.filePath("again_Q_s1_e.txt")));
+    boxes->SetAnswer(QMessageBox::Yes);
+    QVERIFY(!Start("again.txt"));
     QCOMPARE(boxes->Last().icon, QMessageBox::Critical);
-    QCOMPARE(Label("label_Record_Msg")->text(), QString("Error occurred while saving files"));
+    QVERIFY(Label("label_Record_Msg")->text().startsWith("Recording not started: "));
+    QCOMPARE(Read(dir.filePath("again_RPY.txt")), earlier);
+
+    // Replace: the new recording takes the names.
+    QVERIFY(QDir().rmdir(dir.filePath("again_Q_s1_e.txt")));
+    QVERIFY(Start("again.txt"));
+    panel->On_NewData_RecordRPY(kNode, 7.0, 1, 2, 3);
+    Child<QPushButton>(panel, "pushButton_Record_Save")->click();
+    QVERIFY(Read(dir.filePath("again_RPY.txt")).contains("7.000000"));
+    QVERIFY(!Read(dir.filePath("again_RPY.txt")).contains("1.000000,"));
+}
+
+void tst_Recorder::aFullDiskStopsTheRecording()
+{
+    // A small file system of its own (the test command mounts it): the disk fills up mid-recording.
+    const QString smallDisk = qEnvironmentVariable("GYROVANE_SMALL_DISK");
+    QVERIFY2(!smallDisk.isEmpty() && QFileInfo(smallDisk).isDir(), "the test command mounts a small file system");
+    Configure(1u << 6);
+    Child<QCheckBox>(panel, "checkBox_Record_FormatEnable")->setChecked(true);
+    boxes->SetFileName(smallDisk + "/full.txt");
+    Child<QPushButton>(panel, "pushButton_Record_StartPause")->click();
+    QCOMPARE(Child<QPushButton>(panel, "pushButton_Record_StartPause")->text(), QString::fromUtf8("▮▮ Pause"));
+
+    // Rows until the recording gives up: not before the disk is full, never without a bound.
+    auto *startPause = Child<QPushButton>(panel, "pushButton_Record_StartPause");
+    int rows = 0;
+    for (; rows < 2000000 && startPause->text() != QString::fromUtf8("⚫ Record"); ++rows)
+        panel->On_NewData_RecordRaw(kNode, rows * 0.00125, 21, 1, 2, 3, 4, 5, 6, 7, 8, 9);
+    QVERIFY2(rows < 2000000, "the recording was never stopped");
+    QVERIFY2(Label("label_Record_Msg")->text().startsWith("Recording stopped: the disk does not take the data ("),
+             qPrintable(Label("label_Record_Msg")->text()));
+    QVERIFY(Label("label_Record_Msg")->text().contains("No space left on device"));
+    QVERIFY(!Child<QPushButton>(panel, "pushButton_Record_Save")->isEnabled());
+
+    // The file holds whole rows only, closed; the window records again when asked.
+    const QByteArray text = Read(smallDisk + "/full_RawData.txt");
+    QVERIFY(text.startsWith("rawData = [ \r\n"));
+    QVERIFY(text.endsWith("; \r\n"));
+    QVERIFY(text.size() > 100000);
+    panel->On_NewData_RecordRaw(kNode, 1.0, 21, 1, 2, 3, 4, 5, 6, 7, 8, 9);
+    QCOMPARE(Read(smallDisk + "/full_RawData.txt"), text);
 }
 
 QTEST_MAIN(tst_Recorder)

@@ -146,6 +146,10 @@ private slots:
     void selectingDoubleClickingAndClosedWindows();
     void editInTree_data();
     void editInTree();
+    void nameTheNodeCannotHoldIsAskedAbout_data();
+    void nameTheNodeCannotHoldIsAskedAbout();
+    void nameBytesSurviveAnIdChange();
+    void sharedUuidIsAConflict();
     void recordDuringAFailedEditsWarning();
     void powerCycleReminder();
     void removedRowsAreForgotten();
@@ -210,6 +214,7 @@ void tst_UnitRoster::limits()
     MessageBoxCatcher boxes;
     QVERIFY(r.Edit(r.Row(50), 0, "2048"));
     QCOMPARE(boxes.Texts(), QStringList{message});
+    boxes.SetAnswer(QMessageBox::Yes); // store the shortened name
     QVERIFY(r.Edit(r.Row(50), 1, "ABCDEFGHIJKLMNOPQR"));
     QCOMPARE(r.Row(50)->text(1), QString("ABCDEFGHIJKLMNOPQR").left(nameSize > 0 ? nameSize : 12));
 }
@@ -428,11 +433,11 @@ void tst_UnitRoster::editInTree_data()
                                   << "Bow" << 32 << QByteArray("Bow");
     QTest::newRow("id with blanks") << 33u << 0 << " 2047 " << QString() << "2047"
                                     << "Bow" << 2047 << QByteArray("Bow");
-    QTest::newRow("16-letter name") << 33u << 1 << "ABCDEFGHIJKLMNOP" << QString() << "  32"
+    QTest::newRow("12-letter name") << 33u << 1 << "ABCDEFGHIJKL" << QString() << "  32"
                                     << "ABCDEFGHIJKL" << 32 << QByteArray("ABCDEFGHIJKL");
-    // Written as shown, UTF-8, and never cut inside a character.
-    QTest::newRow("accented name cut")
-        << 33u << 1 << QString::fromUtf8("KüÄÖÜÄÖÜ") << QString() << "  32" << QString::fromUtf8("KüÄÖÜÄ")
+    // Written as shown, UTF-8: 11 bytes.
+    QTest::newRow("accented name")
+        << 33u << 1 << QString::fromUtf8("KüÄÖÜÄ") << QString() << "  32" << QString::fromUtf8("KüÄÖÜÄ")
         << 32 << QString::fromUtf8("KüÄÖÜÄ").toUtf8();
 }
 
@@ -472,6 +477,90 @@ void tst_UnitRoster::editInTree()
     QVERIFY(r.Edit(row, 0, "9999"));
     QCOMPARE(row->text(0), shownId);
     QCOMPARE(row->text(1), shownName);
+}
+
+void tst_UnitRoster::nameTheNodeCannotHoldIsAskedAbout_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<int>("answer");
+    QTest::addColumn<QString>("shown");
+    QTest::addColumn<QByteArray>("sent"); // empty: nothing sent
+
+    const QString arrow = QString::fromUtf8("Achterdeck→Heck");
+    // 10 letters and a 3-byte arrow: 13 bytes; cut at a character, "Achterdeck" is what fits.
+    QTest::newRow("declined") << arrow << int(QMessageBox::No) << "Bow" << QByteArray();
+    QTest::newRow("accepted") << arrow << int(QMessageBox::Yes) << "Achterdeck" << QByteArray("Achterdeck");
+    QTest::newRow("accented, never cut inside a character")
+        << QString::fromUtf8("KüÄÖÜÄÖÜ") << int(QMessageBox::Yes) << QString::fromUtf8("KüÄÖÜÄ")
+        << QString::fromUtf8("KüÄÖÜÄ").toUtf8();
+}
+
+void tst_UnitRoster::nameTheNodeCannotHoldIsAskedAbout()
+{
+    QFETCH(QString, typed);
+    QFETCH(int, answer);
+    QFETCH(QString, shown);
+    QFETCH(QByteArray, sent);
+
+    Roster r;
+    r.Log(1, 32, "Bow", kQuietFirmware);
+    QSignalSpy edits(&r.window, &UnitRoster::Sig_New_NodeID);
+    MessageBoxCatcher boxes;
+    boxes.SetAnswer(QMessageBox::StandardButton(answer));
+    QVERIFY(r.Edit(r.Row(32), 1, typed));
+    QCOMPARE(boxes.Count(), 1);
+    QCOMPARE(boxes.Last().icon, QMessageBox::Question);
+    QVERIFY2(boxes.Last().text.contains(QString("would be stored as \"%1\"").arg(sent.isEmpty() ? "Achterdeck" : shown)),
+             qPrintable(boxes.Last().text));
+    QCOMPARE(r.Row(32)->text(1), shown);
+    if (sent.isEmpty())
+        QCOMPARE(edits.count(), 0);
+    else
+        QCOMPARE(Calls(edits), (QList<QVariantList>{{Uuid(1), 32u, sent}}));
+}
+
+void tst_UnitRoster::nameBytesSurviveAnIdChange()
+{
+    // A name written by another tool in Latin-1: not UTF-8. Shown byte for byte, and sent back
+    // exactly as it came when only the id changes.
+    const QByteArray latin1("D\xFCsseldorf12", 12);
+    Roster r;
+    r.window.On_Log_Node(Uuid(1), 32, latin1, kQuietFirmware);
+    QCOMPARE(r.Row(32)->text(1), QString::fromLatin1(latin1));
+    QSignalSpy edits(&r.window, &UnitRoster::Sig_New_NodeID);
+    MessageBoxCatcher boxes;
+    QVERIFY(r.Edit(r.Row(32), 0, "40"));
+    QCOMPARE(boxes.Count(), 0);
+    QCOMPARE(Calls(edits), (QList<QVariantList>{{Uuid(1), 40u, latin1}}));
+    QCOMPARE(r.Row(40)->text(1), QString::fromLatin1(latin1));
+}
+
+void tst_UnitRoster::sharedUuidIsAConflict()
+{
+    Roster r;
+    QSignalSpy edits(&r.window, &UnitRoster::Sig_New_NodeID);
+    r.window.ScanNode_Start();
+    // Two nodes answer the same scan with one UUID: both listed, marked, and never edited by UUID.
+    r.Log(1, 33, "Aft", kQuietFirmware);
+    r.Log(1, 34, "Fore", kQuietFirmware);
+    r.window.ScanNode_Stop();
+    QCOMPARE(r.tree->topLevelItemCount(), 2);
+    QVERIFY(r.Row(33) && r.Row(34));
+    QVERIFY(r.Row(33)->toolTip(0).contains("UUID conflict: nodes 33, 34"));
+    MessageBoxCatcher boxes;
+    QVERIFY(r.Edit(r.Row(33), 0, "40"));
+    QCOMPARE(boxes.Count(), 1);
+    QVERIFY(boxes.Last().text.startsWith("Nodes 33, 34 answer with the same UUID."));
+    QCOMPARE(r.Row(33)->text(1), QString("Aft"));
+    QCOMPARE(edits.count(), 0);
+    // The second row is only shown: it cannot be edited at all.
+    QVERIFY(!(r.Row(34)->flags() & Qt::ItemIsEditable));
+
+    // Outside one scan, a known UUID under a new id is the node's new id, not a second node.
+    r.Log(2, 50, "Mast", kQuietFirmware);
+    r.Log(2, 51, "Mast", kQuietFirmware);
+    QVERIFY(!r.Row(50) && r.Row(51));
+    QVERIFY(r.Row(51)->toolTip(0).isEmpty());
 }
 
 void tst_UnitRoster::recordDuringAFailedEditsWarning()

@@ -88,6 +88,7 @@ Node::Node(const NodeConfig &config, int index, const Options &options, NodeBus 
     , id_(config.id)
     , startOdr_(options.odr)
     , mute_(config.mute)
+    , refuseNso_(options.refuseNso)
 {
     motion_.SetBursts(options.burstG, options.burstEvery);
     std::memcpy(fw_, config.fw, sizeof(fw_));
@@ -356,6 +357,10 @@ void Node::HandleNso(const Np_Header &header, const Np_NSO &request)
         return;
     }
 
+    if (!isRead && refuseNso_.count(request.nsoIndex)) {
+        reply(NP_NSO_ABORT_, kAbortBadValue);
+        return;
+    }
     uint32_t *slot = ServiceObject(request.nsoIndex, request.nsoSubIndex);
     if (!slot) {
         // Unknown objects are answered only when the node is set up to acknowledge them.

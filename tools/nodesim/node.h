@@ -89,6 +89,7 @@ private:
     char name_[12];
     int startOdr_;
     std::set<int> mute_;
+    std::set<int> refuseNso_;
 
     Np_Settings settings_;
     Np_Settings savedSettings_;

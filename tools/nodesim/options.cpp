@@ -1,5 +1,6 @@
 #include "options.h"
 
+#include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
@@ -10,13 +11,14 @@ namespace {
 
 constexpr int kMaxNodes = 64;
 
-bool ParseLong(const std::string &text, long min, long max, long *out)
+// Decimal, leading zeros and all ("040" is forty); base 16 only where asked for.
+bool ParseLong(const std::string &text, long min, long max, long *out, int base = 10)
 {
-    if (text.empty())
+    if (text.empty() || std::isspace(static_cast<unsigned char>(text[0])))
         return false;
     char *end = nullptr;
     errno = 0;
-    const long v = std::strtol(text.c_str(), &end, 0);
+    const long v = std::strtol(text.c_str(), &end, base);
     if (errno != 0 || *end != '\0' || v < min || v > max)
         return false;
     *out = v;
@@ -69,7 +71,7 @@ bool ParseUuid(const std::string &text, uint8_t uuid[20])
         return false;
     for (int i = 0; i < 20; ++i) {
         long v = 0;
-        if (!ParseLong("0x" + text.substr(size_t(2 * i), 2), 0, 255, &v))
+        if (!ParseLong(text.substr(size_t(2 * i), 2), 0, 255, &v, 16))
             return false;
         uuid[i] = uint8_t(v);
     }
@@ -169,6 +171,8 @@ std::string UsageText()
            "  --harsh               --noise may hold head bytes (0xAA, and 0xAA 0x55), --corrupt\n"
            "                        may hit the length byte\n"
            "  --mute CMD[,CMD]      never send records of these types\n"
+           "  --refuse-nso INDEX[,INDEX]\n"
+           "                        refuse every write of these service objects (0x2024 or 8228)\n"
            "  --latency-ms MS       each node handles a received record MS milliseconds late\n"
            "  --exit-after S        exit after S seconds\n"
            "  --wrap-in S           node clocks start S seconds before their 32-bit microsecond\n"
@@ -231,7 +235,7 @@ bool ParseOptions(int argc, char **argv, Options *options, std::string *error)
         }
         static const char *const kWithValue[] = {"--port-dir", "--nodes",      "--node",       "--odr",
                                                  "--log",      "--drop",       "--corrupt",    "--noise",
-                                                 "--mute",     "--latency-ms", "--exit-after", "--wrap-in", "--seed",
+                                                 "--mute",     "--refuse-nso", "--latency-ms", "--exit-after", "--wrap-in", "--seed",
                                                  "--motion", "--imu-errors", "--gyro-noise", "--acc-noise",
                                                  "--mag-noise", "--gyro-bias", "--gyro-bias-drift",
                                                  "--acc-errors", "--mag-errors", "--accel-bursts",
@@ -276,6 +280,12 @@ bool ParseOptions(int argc, char **argv, Options *options, std::string *error)
         } else if (arg == "--noise") {
             ok = ParseLong(value, 0, 256, &v);
             o.noise = int(v);
+        } else if (arg == "--refuse-nso") {
+            for (const std::string &item : Split(value, ',')) {
+                const bool hex = item.size() > 2 && item[0] == '0' && (item[1] == 'x' || item[1] == 'X');
+                ok = ok && ParseLong(hex ? item.substr(2) : item, 0, 0xFFFF, &v, hex ? 16 : 10);
+                o.refuseNso.insert(int(v));
+            }
         } else if (arg == "--mute") {
             for (const std::string &item : Split(value, ',')) {
                 ok = ok && ParseLong(item, 1, 127, &v);

@@ -31,6 +31,7 @@ struct Options
     int noise = 0;
     bool harsh = false; // noise with head bytes, corruption of the length byte
     std::set<int> mute;
+    std::set<int> refuseNso; // service objects whose writes every node refuses
     int latencyMs = 0;
     double exitAfter = 0.0; // 0: run until a signal
     double wrapIn = 0.0;    // s before the time stamps wrap at start; 0: they start at 0
