@@ -154,9 +154,16 @@ void TstAttitudeIndicator::dialScaleModes()
     QCOMPARE(dial->upperBound(), 360.0);
     QCOMPARE(ticks().first(), 0.0);
     QCOMPARE(ticks().size(), 13);
+    // A roll below zero is shown on the full circle from 360 down, not as level.
+    for (const auto &roll : {QPair<double, double>{-25.0, 335.0}, {-2.1, 357.9}, {-384.0, 336.0}, {25.0, 25.0}}) {
+        deck.Setvalue_AttitudeDisplay(roll.first, 0.0);
+        QCOMPARE(dial->value(), roll.second);
+    }
     deck.Setmode_AttitudeDisplay(false);
     QCOMPARE(dial->lowerBound(), -180.0);
     QCOMPARE(dial->upperBound(), 179.999999);
+    deck.Setvalue_AttitudeDisplay(-25.0, 0.0);
+    QCOMPARE(dial->value(), -25.0);
 }
 
 // Pixels that only a correct painting produces: the sky above the horizon at zero pitch and nowhere at

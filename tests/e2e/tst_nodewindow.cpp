@@ -1,5 +1,7 @@
+#include "chartdeck.h"
 #include "childwidget.h"
 #include "gyrovane.h"
+#include "nimbolink.h"
 #include "sensorpanel.h"
 #include "shelldriver.h"
 #include "unitroster.h"
@@ -7,12 +9,14 @@
 #include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QGroupBox>
+#include <QLabel>
 #include <QMdiSubWindow>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QTreeWidget>
+#include <QRegularExpression>
 #include <QtTest>
 
 namespace {
@@ -76,6 +80,9 @@ private slots:
     void openedNodeShowsItsOwnData();
     void settingsLayoutPerNode_data();
     void settingsLayoutPerNode();
+    void renamedNodeKeepsItsSettingsLayout();
+    void windowsSayWhenTheLinkIsGoneAndCatchUp();
+    void aRestartedNodeIsAskedForItsSettingsAgain();
     void closingIsClean();
 
 private:
@@ -199,6 +206,116 @@ void tst_NodeWindow::settingsLayoutPerNode()
     QCOMPARE(bowWrite.value("legacy").toInt(), 0);
     QCOMPARE(bowWrite.value("odr").toInt(), 50);
     QCOMPARE(bowWrite.value("uart2Baud").toInt(), 1152);
+}
+
+void tst_NodeWindow::renamedNodeKeepsItsSettingsLayout()
+{
+    // A legacy node and a current one; the current one's identity comes last, so the link's own
+    // layout is the current one.
+    QVERIFY2(shell->StartSimulator({kStern, kBow}, {"--odr", "50"}), qPrintable(shell->Error()));
+    QVERIFY2(shell->Scan({kStern, kBow}), qPrintable(shell->Error()));
+    SensorPanel *stern = shell->Open(kStern);
+    QVERIFY(stern);
+    QTRY_VERIFY_WITH_TIMEOUT(SettingsShown(stern), 6000);
+
+    // The legacy node gets a new id: its settings stay in its own layout under the new id.
+    QByteArray name("Stern");
+    name.append(12 - name.size(), '\0');
+    emit shell->Roster()->Sig_New_NodeID(QByteArray::fromHex(kStern.uuid), 44, name);
+    QCOMPARE(stern->Get_NodeID(), quint16(44));
+    QTRY_VERIFY_WITH_TIMEOUT(
+        !shell->Simulator().WaitForLog(SimulatorRunner::Match("rx", NP_CMD_ID_, 44), 1, 0).isEmpty() ||
+            !shell->Simulator().WaitForLog(SimulatorRunner::Match("rx", NP_CMD_ID_, kStern.id), 1, 0).isEmpty(),
+        3000);
+    QSignalSpy settings(window, &Gyrovane::Sig_NewData_Settings);
+    emit stern->Sig_RequestImuSetting(44);
+    QTRY_VERIFY_WITH_TIMEOUT(!settings.isEmpty(), 4000);
+    const Np_Settings read = settings.last().at(1).value<Np_Settings>();
+    QCOMPARE(settings.last().at(0).value<quint16>(), quint16(44));
+    QCOMPARE(int(read.fusionParamAcc), 210); // read field by field, not shifted
+    QCOMPARE(int(read.uart2Baud), 1152);
+    // And a write to it is built in its layout, and acknowledged.
+    QSignalSpy outcome(window->Link(), &NimboLink::Sig_SettingsWriteOutcome);
+    stern->LoadSettingFromGUI();
+    QVERIFY(outcome.wait(4000));
+    QCOMPARE(outcome.last().at(0).value<quint16>(), quint16(44));
+    QVERIFY(outcome.last().at(1).toBool());
+    const auto writes = shell->Simulator().WaitForLog(SimulatorRunner::Match("rx", NP_CMD_SETTING, 44));
+    QVERIFY(!writes.isEmpty());
+    QCOMPARE(writes.last().value("legacy").toInt(), 1);
+}
+
+void tst_NodeWindow::windowsSayWhenTheLinkIsGoneAndCatchUp()
+{
+    QVERIFY2(shell->StartSimulator({kBow}, {"--odr", "50"}), qPrintable(shell->Error()));
+    QVERIFY2(shell->Scan({kBow}), qPrintable(shell->Error()));
+    SensorPanel *bow = shell->Open(kBow);
+    QVERIFY(bow);
+    QTRY_VERIFY_WITH_TIMEOUT(SettingsShown(bow), 6000);
+    auto *state = Child<QLabel>(bow, "label_LinkState");
+    QVERIFY(state->isHidden());
+
+    // The node goes quiet (its outputs switched off): after two seconds the window says since when.
+    const Np_Settings streaming = bow->CurrentSettings();
+    Np_Settings quiet = streaming;
+    for (int bit = NpSettingsBit::outStatus; bit <= NpSettingsBit::outGravity; ++bit)
+        quiet.settingsWord = NpSettingsBit::Set(quiet.settingsWord, bit, false);
+    window->On_NewImuSettings(kBow.id, quiet);
+    QTRY_VERIFY_WITH_TIMEOUT(!state->isHidden(), 5000);
+    QVERIFY2(QRegularExpression("^No data from the node since \\d\\d:\\d\\d:\\d\\d\\.$").match(state->text()).hasMatch(),
+             qPrintable(state->text()));
+    QVERIFY(!bow->YtDisplay() || !bow->YtDisplay()->isEnabled());
+    // It streams again: the notice goes.
+    window->On_NewImuSettings(kBow.id, streaming);
+    QTRY_VERIFY_WITH_TIMEOUT(state->isHidden(), 5000);
+
+    // The link closes: said at once. A write outcome left from before is cleared when it returns.
+    Child<QLabel>(bow, "label_Settings_WriteStatus")->setText("The node did not acknowledge the settings.");
+    QVERIFY(shell->StopSimulator());
+    QTRY_COMPARE_WITH_TIMEOUT(state->text(), QString("The link is closed."), 5000);
+    QVERIFY(!state->isHidden());
+    // The node comes back with other settings (the simulator starts with 25 Hz): the window asks again
+    // and shows them.
+    QVERIFY2(shell->StartSimulator({kBow}, {"--odr", "25"}), qPrintable(shell->Error()));
+    QTRY_VERIFY_WITH_TIMEOUT(state->isHidden(), 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(Child<QComboBox>(bow, "comboBox_IF_ODR")->currentText(), QString("25"), 8000);
+    QVERIFY(Child<QLabel>(bow, "label_Settings_WriteStatus")->text().isEmpty());
+}
+
+void tst_NodeWindow::aRestartedNodeIsAskedForItsSettingsAgain()
+{
+    QVERIFY2(shell->StartSimulator({kBow}, {"--odr", "50"}), qPrintable(shell->Error()));
+    QVERIFY2(shell->Scan({kBow}), qPrintable(shell->Error()));
+    SensorPanel *bow = shell->Open(kBow);
+    QVERIFY(bow);
+    QTRY_VERIFY_WITH_TIMEOUT(SettingsShown(bow), 6000);
+    // A rate set but not saved, with Euler angles on: lost when the node restarts.
+    Np_Settings changed = bow->CurrentSettings();
+    changed.odr = 25;
+    changed.settingsWord = NpSettingsBit::Set(changed.settingsWord, NpSettingsBit::outEuler_s1_e, true);
+    window->On_NewImuSettings(kBow.id, changed);
+    bow->On_NewImuSettings(kBow.id, changed);
+    QTRY_VERIFY_WITH_TIMEOUT(
+        !shell->Simulator().WaitForLog(SimulatorRunner::Match("tx", NP_CMD_EULER_S1_E_, kBow.id), 1, 0).isEmpty(),
+        3000);
+
+    Np_NSO reboot{};
+    reboot.nsoCmd = 0x22;
+    reboot.nsoIndex = 0x23A4;
+    reboot.nsoSubIndex = 0x6A;
+    reboot.nsoValue = 9;
+    emit bow->Sig_NSOcmd(kBow.id, reboot);
+    // Its uptime starts again: the window asks anew and shows what the node has now; the Euler row,
+    // no longer streamed, shows no value.
+    QTRY_COMPARE_WITH_TIMEOUT(Child<QComboBox>(bow, "comboBox_IF_ODR")->currentText(), QString("50"), 8000);
+    QTRY_VERIFY_WITH_TIMEOUT(SettingsShown(bow), 3000);
+    QTreeWidgetItem *euler = nullptr;
+    auto *tree = Child<QTreeWidget>(bow, "treeWidget_DataDisplay");
+    for (int i = 0; i < tree->topLevelItemCount(); ++i)
+        if (tree->topLevelItem(i)->text(0) == "Euler (S1->E)")
+            euler = tree->topLevelItem(i);
+    QVERIFY(euler);
+    QCOMPARE(euler->child(0)->text(1), QString(" - "));
 }
 
 void tst_NodeWindow::closingIsClean()
