@@ -278,6 +278,7 @@ private:
     // The window's values are live, or stale since the node fell silent or the link closed.
     void SetStale(const QString &why);
     void ClearStale();
+    void UpdateStaleOverlays();
     // The node is current again (link back, node restarted): ask for its settings afresh.
     void RestartSettingsRequests();
     // Which display windows the settings shown in the form call for.

@@ -137,6 +137,8 @@ void SensorPanel::Create_Yt_Display()
     AddDisplay(ytWindow, QT_TRANSLATE_NOOP("SensorPanel", "Raw Data (Wave)"), ":/images/Wave.ico");
     connect(ytWindow, SIGNAL(Sig_Quit()), this, SLOT(On_ChartDeck_Yt_Quit()), Qt::UniqueConnection);
     ytOpen = true;
+    if (stale)
+        UpdateStaleOverlays();
     Set_FontSize(fontSize);
 }
 
@@ -156,6 +158,8 @@ void SensorPanel::Create_XY_Display()
     sub->resize(w * 3 / 4, int(float(w) * 6.0f * 0.25f * 1.0258333683013916f));
     connect(xyWindow, SIGNAL(Sig_Quit()), this, SLOT(On_ChartDeck_XY_Quit()), Qt::UniqueConnection);
     xyOpen = true;
+    if (stale)
+        UpdateStaleOverlays();
     Set_FontSize(fontSize);
 }
 
@@ -176,6 +180,8 @@ void SensorPanel::Create_RPY_Display()
         sub->resize(sub->width(), sub->height() - 20);
     connect(rpyWindow, SIGNAL(Sig_Quit()), this, SLOT(On_ChartDeck_RPY_Quit()), Qt::UniqueConnection);
     rpyOpen = true;
+    if (stale)
+        UpdateStaleOverlays();
 }
 
 void SensorPanel::Create_BoxView()
@@ -189,6 +195,8 @@ void SensorPanel::Create_BoxView()
     connect(this, SIGNAL(Sig_Update_BoxView(float, float, float, float)), boxView,
             SLOT(On_UpdateAttitude(float, float, float, float)), Qt::UniqueConnection);
     boxOpen = true;
+    if (stale)
+        UpdateStaleOverlays();
 }
 
 void SensorPanel::On_ChartDeck_Yt_Quit()

@@ -7,6 +7,7 @@
 #include "chartdeck.h"
 #include "livetree.h"
 #include "recorder.h"
+#include "staleoverlay.h"
 
 #include <QtCore/QTimer>
 #include <QtWidgets/QLabel>
@@ -77,12 +78,26 @@ void SensorPanel::SetStale(const QString &why)
     linkState->setText(why);
     linkState->show();
     liveTree->SetStale(true);
-    for (QWidget *display : {static_cast<QWidget *>(ytOpen ? ytWindow : nullptr),
-                             static_cast<QWidget *>(xyOpen ? xyWindow : nullptr),
-                             static_cast<QWidget *>(rpyOpen ? rpyWindow : nullptr),
-                             static_cast<QWidget *>(boxOpen ? boxView : nullptr)})
-        if (display)
-            display->setEnabled(false);
+    UpdateStaleOverlays();
+}
+
+void SensorPanel::UpdateStaleOverlays()
+{
+    // Every open display is veiled while the values are stale, the ones opened meanwhile too.
+    const QWidget *open[] = {ytOpen ? ytWindow : nullptr, xyOpen ? xyWindow : nullptr,
+                             rpyOpen ? rpyWindow : nullptr, boxOpen ? boxView : nullptr};
+    for (const QWidget *display : open) {
+        if (!display)
+            continue;
+        auto *veil = display->findChild<StaleOverlay *>(QString(), Qt::FindDirectChildrenOnly);
+        if (!veil && !stale)
+            continue;
+        if (!veil)
+            veil = new StaleOverlay(const_cast<QWidget *>(display));
+        veil->SetText(linkState->text());
+        veil->setVisible(stale);
+        veil->raise();
+    }
 }
 
 void SensorPanel::ClearStale()
@@ -91,10 +106,7 @@ void SensorPanel::ClearStale()
     linkState->clear();
     linkState->hide();
     liveTree->SetStale(false);
-    for (QWidget *display : {static_cast<QWidget *>(ytWindow), static_cast<QWidget *>(xyWindow),
-                             static_cast<QWidget *>(rpyWindow), static_cast<QWidget *>(boxView)})
-        if (display)
-            display->setEnabled(true);
+    UpdateStaleOverlays();
 }
 
 void SensorPanel::On_UpdateTree_Uptime(quint16 fromId, double timeStamp)

@@ -4,9 +4,11 @@
 #include "darkpalette.h"
 #include "gyrovane.h"
 #include "messageboxcatcher.h"
+#include "numberconventions.h"
 #include "sensorpanel.h"
 #include "shelldriver.h"
 
+#include <QAbstractSpinBox>
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
@@ -44,6 +46,7 @@ int main(int argc, char **argv)
     QApplication app(argc, argv);
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
     QApplication::setPalette(GyrovaneDarkPalette());
+    ApplyNumberConventions();
     outDir = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QDir::currentPath();
     QDir().mkpath(outDir);
     QTemporaryDir runtime;
@@ -133,6 +136,28 @@ int main(int argc, char **argv)
     for (QWidget *top : QApplication::topLevelWidgets())
         if (top->inherits("QTipLabel") && top->isVisible())
             Save(top, "tooltip");
+
+    // A typed gain beyond the field's range: refused, said at the field.
+    {
+        auto *gain = shell.Window(kBow)->findChild<QAbstractSpinBox *>("doubleSpinBox_Fusion_Param_Acc");
+        gain->setFocus();
+        gain->selectAll();
+        QTest::keyClicks(gain, "9,5");
+        QTest::keyClick(gain, Qt::Key_Return);
+        QTest::qWait(400);
+        Save(shell.Window(kBow)->findChild<QWidget *>("widget_ConfigColumn"), "refused-gain-32-Bow");
+    }
+
+    // The simulator killed with node windows open: every window says so; then it starts again.
+    shell.Simulator().Kill();
+    QTest::qWait(3000);
+    Save(&window, "link-lost");
+    if (!shell.StartSimulator(nodes, {"--odr", "50"})) {
+        std::printf("showcase: %s\n", qPrintable(shell.Error()));
+        return 1;
+    }
+    QTest::qWait(5000);
+    Save(&window, "link-back");
 
     // A port that cannot be opened: the link panel says why.
     auto *connectButton = window.findChild<QPushButton *>("pushButton_Connect_Disconnect");

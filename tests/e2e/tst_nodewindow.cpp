@@ -264,7 +264,9 @@ void tst_NodeWindow::windowsSayWhenTheLinkIsGoneAndCatchUp()
     QTRY_VERIFY_WITH_TIMEOUT(!state->isHidden(), 5000);
     QVERIFY2(QRegularExpression("^No data from the node since \\d\\d:\\d\\d:\\d\\d\\.$").match(state->text()).hasMatch(),
              qPrintable(state->text()));
-    QVERIFY(!bow->YtDisplay() || !bow->YtDisplay()->isEnabled());
+    QVERIFY(bow->YtDisplay());
+    QWidget *veil = bow->YtDisplay()->findChild<QWidget *>("staleOverlay");
+    QVERIFY(veil && veil->isVisible()); // the plot's last picture, dimmed
     // It streams again: the notice goes.
     window->On_NewImuSettings(kBow.id, streaming);
     QTRY_VERIFY_WITH_TIMEOUT(state->isHidden(), 5000);
