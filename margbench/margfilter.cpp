@@ -170,6 +170,7 @@ void MargFilter::Reset(bool keepBias)
         const double s = p_.biasSigmaInit * kDeg;
         std::fill(P_, P_ + 9, 0.0);
         P_[0] = P_[4] = P_[8] = s * s;
+        sinceRest_ = 1e9; // no rest has measured this bias
     }
     rest_ = false;
     restTime_ = 0;
@@ -322,6 +323,7 @@ void MargFilter::Update(double dt, const double gyr[3], const double acc[3], con
         missedAngle_ *= repair;
         lastRate_ = Norm3(gyr);
         usualStep_ = dt;
+        rateLp_ += (lastRate_ - rateLp_) * std::min(1.0, dt / p_.tauAcc);
     }
 
     const Quat before6 = Quat6D();
@@ -332,6 +334,7 @@ void MargFilter::Update(double dt, const double gyr[3], const double acc[3], con
     restFilter_.Tune(p_.restFilterTau, dt);
     sinceStart_ += dt;
     sinceLowPassStart_ += dt;
+    sinceRest_ += dt;
 
     if (gyrOk) {
         const double w[3] = {gyr[0] - bias_[0], gyr[1] - bias_[1], gyr[2] - bias_[2]};
@@ -408,6 +411,8 @@ void MargFilter::DetectRest(double dt, const double gyr[3], const double acc[3],
     }
     restTime_ += dt;
     rest_ = restTime_ >= p_.restMinTime;
+    if (rest_)
+        sinceRest_ = 0;
 }
 
 void MargFilter::CorrectInclination(const double acc[3], double correction[2])
@@ -485,15 +490,15 @@ void MargFilter::EstimateBias(double dt, const double correction[2])
                std::hypot(correction[0], correction[1]) <= kMaxDriftForBias * dt) {
         // A remaining bias b tilts the estimate at the rate R b, which the inclination correction
         // takes back: the (filtered) correction rate measures the horizontal part of R b.
-        const double s = p_.biasSigmaMotion * kDeg;
+        const double s = std::hypot(p_.biasSigmaMotion * kDeg, p_.biasSigmaMotionPerRate * rateLp_);
         std::copy(rLp_, rLp_ + 9, H);
         e[0] = rbLp_[0] - correction[0] / dt - Dot(rLp_, bias_);
         e[1] = rbLp_[1] - correction[1] / dt - Dot(rLp_ + 3, bias_);
         W[0] = W[1] = s * s * kMeasurementWindow / dt;
-        if (p_.magBiasEstimation && headingSteadyTime_ >= p_.tauMag) {
+        if (p_.magBiasEstimation && !RestKnowsBias() && headingSteadyTime_ >= p_.tauMag) {
             // The heading corrections of an undisturbed field measure the vertical part the same
             // way, through the heading filter's own lag.
-            const double sm = p_.biasSigmaMag * kDeg;
+            const double sm = std::hypot(p_.biasSigmaMag * kDeg, p_.biasSigmaMotionPerRate * rateLp_);
             std::copy(rzLp_, rzLp_ + 3, H + 6);
             e[2] = rzbLp_ - headingRate_ - Dot(rzLp_, bias_);
             W[2] = sm * sm * kMeasurementWindow / dt;
@@ -608,9 +613,8 @@ void MargFilter::CorrectHeading(double dt, const double *gyr, const double mag[3
         Pr[i] = P_[3 * i] * r[6] + P_[3 * i + 1] * r[7] + P_[3 * i + 2] * r[8];
     const double sigmaVertical = std::sqrt(std::max(Dot(r + 6, Pr), 0.0));
     const double floor = kHeadingBiasFloor * kDeg;
-    const double tau = p_.magBiasEstimation
-                           ? p_.tauMag * std::max(0.1, std::min(1.0, floor / std::max(sigmaVertical, 1e-12)))
-                           : p_.tauMag;
+    const double shortened = p_.tauMag * std::max(0.1, std::min(1.0, floor / std::max(sigmaVertical, 1e-12)));
+    const double tau = RestKnowsBias() ? p_.tauMagAfterRest : p_.magBiasEstimation ? shortened : p_.tauMag;
     double k = FirstOrderGain(dt, tau);
     bool steady = true;
     if (magDisturbed_) {

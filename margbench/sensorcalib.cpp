@@ -82,6 +82,13 @@ void SensorCalib::Apply(float &x, float &y, float &z) const
     z = float(double(z) / scale[2] - offset[2]);
 }
 
+void SensorCalib::Unapply(float &x, float &y, float &z) const
+{
+    x = float((double(x) + offset[0]) * scale[0]);
+    y = float((double(y) + offset[1]) * scale[1]);
+    z = float((double(z) + offset[2]) * scale[2]);
+}
+
 void SensorCalib::StartCalibration()
 {
     std::fill(stageMeanX, stageMeanX + 7, 0.0);

@@ -36,8 +36,10 @@ struct SensorCalib
     double firstHalf[3] = {};  // the sums at half time: did the reading wander?
     const SensorKind kind;
 
-    // The calibration model, in double precision, on a float triple.
+    // The calibration model, in double precision, on a float triple; Unapply is its inverse (the raw
+    // reading that calibrates to the values given).
     void Apply(float &x, float &y, float &z) const;
+    void Unapply(float &x, float &y, float &z) const;
     // Back to the start of stage 1, keeping the current scale and offset.
     void StartCalibration();
 };
