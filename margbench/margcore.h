@@ -22,6 +22,8 @@ public:
     // gyro bias and initial data for it; 0 otherwise.
     int Filter_Init(FilterState &state, float dt, float wx, float wy, float wz, float ax, float ay, float az,
                     float mx, float my, float mz);
+    // Back to a filter that has not started, with nothing learnt (another sensor follows).
+    void ForgetFilter() { filter.Reset(false); }
     // Takes over the initial data of `state` and starts the filter from them at the identity.
     void Load_InitialState(const FilterState &state);
     // Advances the filter and output quaternions by dt seconds; the out-parameters receive the gyro

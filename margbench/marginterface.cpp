@@ -36,9 +36,17 @@ const BuiltInCalibration kMagCalibration = {{0.490208, 0.502875, 0.425844}, {-0.
 
 void Install(SensorCalib &calib, const BuiltInCalibration &values)
 {
-    std::copy(values.scale, values.scale + 3, calib.scale);
-    std::copy(values.offset, values.offset + 3, calib.offset);
+    calib.SetAxisAligned(values.scale, values.offset);
 }
+
+// A stage's dt as the sweep's clock takes it: a gap in the stream is not time spent sweeping.
+double SweepStep(float dt) { return dt > 0.0f && dt < 1.0f ? double(dt) : 0.0; }
+
+// The sweep's fit is measured again this often (seconds of samples).
+constexpr double kSweepEvaluationInterval = 1.0;
+// The sweep fits the field averaged over this long: a hand turns the sensor by a degree meanwhile,
+// and the noise of single samples, which says nothing about the calibration, averages out.
+constexpr double kSweepBlock = 0.02;
 
 } // namespace
 
@@ -97,17 +105,13 @@ int MargInterface::Process_Sample(float dt, float wx, float wy, float wz, float 
                                   float my, float mz, float &q0, float &q1, float &q2, float &q3)
 {
     if (!calibrated) {
-        const int a = core->FieldCalib_StageCheck(accCalib, ax, ay, az, stage);
-        const int m = core->FieldCalib_StageCheck(magCalib, mx, my, mz, stage);
-        if (a != m)
-            return -1;
-        if (a == marg::kCalibrationDone) {
-            calibrated = true;
-            stage = 0;
-        } else if (a == marg::kStageDone) {
-            ++stage; // the stage the user is asked to start next
-        }
-        return a;
+        // A glitch in one sensor drops the whole sample, so that the sensors' stages stay in step.
+        // (The running filter copes with each sensor's faults on its own.)
+        const float all[9] = {wx, wy, wz, ax, ay, az, mx, my, mz};
+        if (!std::all_of(all, all + 9, [](float v) { return std::isfinite(v); }))
+            return marg::kStageSampling;
+        const float acc[3] = {ax, ay, az}, mag[3] = {mx, my, mz};
+        return CalibrationSample(dt, acc, mag);
     }
 
     if (initialised) {
@@ -145,6 +149,72 @@ int MargInterface::Process_Sample(float dt, float wx, float wy, float wz, float 
     return 1;
 }
 
+int MargInterface::CalibrationSample(float dt, const float acc[3], const float mag[3])
+{
+    if (stage == marg::kSweepStage)
+        return SweepSample(dt, acc, mag);
+    const int a = core->FieldCalib_StageCheck(accCalib, acc[0], acc[1], acc[2], stage);
+    const int m = core->FieldCalib_StageCheck(magCalib, mag[0], mag[1], mag[2], stage);
+    if (a == marg::kStageFailed || m == marg::kStageFailed || (a == marg::kStageSampling) != (m == marg::kStageSampling))
+        return marg::kStageFailed;
+    if (a == marg::kStageSampling)
+        return a;
+    if (stage < marg::kCalibStages - 1) {
+        ++stage; // the stage the user is asked to start next
+        return marg::kStageDone;
+    }
+    if (m == marg::kCalibrationDone) { // no magnetometer: nothing to sweep
+        calibrated = true;
+        stage = 0;
+        return marg::kCalibrationDone;
+    }
+    stage = marg::kSweepStage;
+    sweepOpen = false; // until the user starts it
+    return marg::kStageDone;
+}
+
+int MargInterface::SweepSample(float dt, const float acc[3], const float mag[3])
+{
+    if (!sweepOpen)
+        return marg::kStageSampling;
+    const double m[3] = {mag[0], mag[1], mag[2]}, a[3] = {acc[0], acc[1], acc[2]};
+    if (m[0] == 0.0 && m[1] == 0.0 && m[2] == 0.0)
+        return marg::kStageSampling; // the magnetometer is not reading
+    for (int i = 0; i < 3; ++i) {
+        blockSum[i] += m[i];
+        blockSum[3 + i] += a[i];
+    }
+    ++blockCount;
+    blockTime += SweepStep(dt);
+    if (blockTime >= kSweepBlock || blockCount >= 64) {
+        double mean[6];
+        for (int i = 0; i < 6; ++i)
+            mean[i] = blockSum[i] / blockCount;
+        sweep.Add(mean, mean + 3);
+        std::fill(blockSum, blockSum + 6, 0.0);
+        blockCount = 0;
+        blockTime = 0;
+    }
+    sweepSeconds += SweepStep(dt);
+    sinceEvaluation += SweepStep(dt);
+    if (sinceEvaluation < kSweepEvaluationInterval)
+        return marg::kStageSampling;
+    sinceEvaluation = 0;
+    sweepQuality = sweep.Evaluate();
+    double matrix[3][3], center[3];
+    if (sweepQuality.Passes() && sweep.Result(matrix, center) && magCalib.SetEllipsoid(matrix, center)) {
+        sweepOpen = false;
+        calibrated = true;
+        stage = 0;
+        return marg::kCalibrationDone;
+    }
+    if (sweepSeconds >= marg::kSweepTimeLimit) {
+        sweepOpen = false; // stays at the sweep stage: the next press starts it again
+        return marg::kStageFailed;
+    }
+    return marg::kSweepEvaluated;
+}
+
 int MargInterface::Get_Status(bool &calibratedOut, int &stageOut, bool &initialisedOut) const
 {
     calibratedOut = calibrated;
@@ -158,6 +228,7 @@ int MargInterface::FieldCalib_Start()
     calibrated = false;
     initialised = false;
     stage = 0;
+    sweepOpen = false;
     accCalib.StartCalibration();
     magCalib.StartCalibration();
     filterState.reset = 1;
@@ -168,7 +239,30 @@ int MargInterface::FieldCalib_NextStage()
 {
     accCalib.command = 2;
     magCalib.command = 2;
+    if (!calibrated && stage == marg::kSweepStage) {
+        double guess[3];
+        magCalib.Center(guess);
+        sweep.Start(guess);
+        sweepQuality = marg::SweepQuality();
+        sweepOpen = true;
+        sweepSeconds = 0;
+        sinceEvaluation = 0;
+        std::fill(blockSum, blockSum + 6, 0.0);
+        blockCount = 0;
+        blockTime = 0;
+    }
     return 1;
+}
+
+void MargInterface::RestartFilter()
+{
+    calibrated = true;
+    stage = 0;
+    sweepOpen = false;
+    initialised = false;
+    startupCounter = 1;
+    filterState = FilterState();
+    core->ForgetFilter();
 }
 
 int MargInterface::Load_CalibData()
@@ -176,6 +270,7 @@ int MargInterface::Load_CalibData()
     Install(accCalib, kAccCalibration);
     Install(magCalib, kMagCalibration);
     calibrated = true;
+    sweepOpen = false;
     MargCore::CheckAttitude(core->referenceQuaternion);
     core->filterQuaternion[0] = 1;
     core->filterQuaternion[1] = core->filterQuaternion[2] = core->filterQuaternion[3] = 0;

@@ -21,9 +21,13 @@ constexpr double kMinStageSeparation = 30.0 * kDeg;
 constexpr double kMaxCheckDeviation = 20.0 * kDeg;
 // After the fit every stage mean must be this close to the unit sphere.
 constexpr double kMaxResidualGravity = 0.02;
-constexpr double kMaxResidualMagnetic = 0.05;
 // Scales this far apart between axes are a broken sensor or a bad fit.
 constexpr double kMaxScaleRatio = 4.0;
+// A fit whose normal equations are this close to singular leaves some direction to the noise.
+constexpr double kMinPivotRatio = 1e-6;
+// Each axis must have pointed up in some stage, and down in another, within 45 degrees: otherwise
+// its scale and offset cannot be told apart (a level sensor could read 1.2 g afterwards).
+constexpr double kAxisReach = 0.7071;
 
 double AngleBetween(const double a[3], const double b[3])
 {
@@ -35,10 +39,16 @@ double AngleBetween(const double a[3], const double b[3])
     return std::acos(std::max(-1.0, std::min(1.0, c)));
 }
 
-// Solves the symmetric positive system A x = b (n <= 6) by Cholesky; false when not positive.
-bool SolveSymmetric(double A[6][6], double b[6], int n, double x[6])
+// Solves the symmetric positive system A x = b (n <= 9) by Cholesky; false when not positive.
+// pivotRatio: the smallest squared pivot over the largest, a cheap measure of how nearly singular A
+// is.
+constexpr int kMaxUnknowns = 9;
+
+bool SolveSymmetric(const double A[kMaxUnknowns][kMaxUnknowns], const double b[kMaxUnknowns], int n,
+                    double x[kMaxUnknowns], double *pivotRatio = nullptr)
 {
-    double L[6][6] = {};
+    double L[kMaxUnknowns][kMaxUnknowns] = {};
+    double smallest = 0, largest = 0;
     for (int i = 0; i < n; ++i) {
         for (int j = 0; j <= i; ++j) {
             double s = A[i][j];
@@ -48,12 +58,14 @@ bool SolveSymmetric(double A[6][6], double b[6], int n, double x[6])
                 if (!(s > 1e-300))
                     return false;
                 L[i][i] = std::sqrt(s);
+                smallest = i == 0 ? s : std::min(smallest, s);
+                largest = std::max(largest, s);
             } else {
                 L[i][j] = s / L[j][j];
             }
         }
     }
-    double y[6];
+    double y[kMaxUnknowns];
     for (int i = 0; i < n; ++i) {
         double s = b[i];
         for (int k = 0; k < i; ++k)
@@ -66,7 +78,22 @@ bool SolveSymmetric(double A[6][6], double b[6], int n, double x[6])
             s -= L[k][i] * x[k];
         x[i] = s / L[i][i];
     }
+    if (pivotRatio)
+        *pivotRatio = smallest / largest;
     return true;
+}
+
+// The typical distance of n points (x, y, z after each other) from `origin`, for scaling them near
+// unit size.
+double TypicalSize(const double *xyz, int n, const double origin[3])
+{
+    double size = 0;
+    for (int i = 0; i < n; ++i) {
+        const double *p = xyz + 3 * i;
+        const double d[3] = {p[0] - origin[0], p[1] - origin[1], p[2] - origin[2]};
+        size += std::sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]);
+    }
+    return size / n;
 }
 
 } // namespace
@@ -77,6 +104,13 @@ SensorCalib::SensorCalib(SensorKind sensorKind)
 
 void SensorCalib::Apply(float &x, float &y, float &z) const
 {
+    if (ellipsoid) {
+        const double d[3] = {double(x) - center[0], double(y) - center[1], double(z) - center[2]};
+        x = float(matrix[0][0] * d[0] + matrix[0][1] * d[1] + matrix[0][2] * d[2]);
+        y = float(matrix[1][0] * d[0] + matrix[1][1] * d[1] + matrix[1][2] * d[2]);
+        z = float(matrix[2][0] * d[0] + matrix[2][1] * d[1] + matrix[2][2] * d[2]);
+        return;
+    }
     x = float(double(x) / scale[0] - offset[0]);
     y = float(double(y) / scale[1] - offset[1]);
     z = float(double(z) / scale[2] - offset[2]);
@@ -84,6 +118,13 @@ void SensorCalib::Apply(float &x, float &y, float &z) const
 
 void SensorCalib::Unapply(float &x, float &y, float &z) const
 {
+    if (ellipsoid) {
+        const double v[3] = {x, y, z};
+        x = float(inverse[0][0] * v[0] + inverse[0][1] * v[1] + inverse[0][2] * v[2] + center[0]);
+        y = float(inverse[1][0] * v[0] + inverse[1][1] * v[1] + inverse[1][2] * v[2] + center[1]);
+        z = float(inverse[2][0] * v[0] + inverse[2][1] * v[1] + inverse[2][2] * v[2] + center[2]);
+        return;
+    }
     x = float((double(x) + offset[0]) * scale[0]);
     y = float((double(y) + offset[1]) * scale[1]);
     z = float((double(z) + offset[2]) * scale[2]);
@@ -100,6 +141,34 @@ void SensorCalib::StartCalibration()
     count = 0;
     command = 1;
     stageOpen = 1;
+    failure = Failure::None;
+}
+
+void SensorCalib::SetAxisAligned(const double newScale[3], const double newOffset[3])
+{
+    std::copy(newScale, newScale + 3, scale);
+    std::copy(newOffset, newOffset + 3, offset);
+    ellipsoid = false;
+}
+
+bool SensorCalib::SetEllipsoid(const double newMatrix[3][3], const double newCenter[3])
+{
+    double inv[3][3];
+    if (!marg::Invert3(newMatrix, inv))
+        return false;
+    for (int i = 0; i < 3; ++i) {
+        std::copy(newMatrix[i], newMatrix[i] + 3, matrix[i]);
+        std::copy(inv[i], inv[i] + 3, inverse[i]);
+    }
+    std::copy(newCenter, newCenter + 3, center);
+    ellipsoid = true;
+    return true;
+}
+
+void SensorCalib::Center(double out[3]) const
+{
+    for (int i = 0; i < 3; ++i)
+        out[i] = ellipsoid ? center[i] : offset[i] * scale[i];
 }
 
 namespace marg {
@@ -110,13 +179,16 @@ bool FitAxisEllipsoid(const double (*points)[3], int n, double scale[3], double 
     // so that the normal equations stay well conditioned whatever the raw units.
     if (n < 6)
         return false;
-    double size = 0;
+    const double origin[3] = {};
+    double flat[3 * kCalibStages];
+    if (n > kCalibStages)
+        return false;
     for (int i = 0; i < n; ++i)
-        size += std::sqrt(points[i][0] * points[i][0] + points[i][1] * points[i][1] + points[i][2] * points[i][2]);
-    size /= n;
+        std::copy(points[i], points[i] + 3, flat + 3 * i);
+    const double size = TypicalSize(flat, n, origin);
     if (!(size > 1e-12) || !std::isfinite(size))
         return false;
-    double A[6][6] = {}, rhs[6] = {};
+    double A[kMaxUnknowns][kMaxUnknowns] = {}, rhs[kMaxUnknowns] = {};
     for (int i = 0; i < n; ++i) {
         const double x = points[i][0] / size, y = points[i][1] / size, z = points[i][2] / size;
         const double row[6] = {x * x, y * y, z * z, x, y, z};
@@ -126,8 +198,8 @@ bool FitAxisEllipsoid(const double (*points)[3], int n, double scale[3], double 
                 A[r][c] += row[r] * row[c];
         }
     }
-    double p[6];
-    if (!SolveSymmetric(A, rhs, 6, p))
+    double p[kMaxUnknowns], pivots = 0;
+    if (!SolveSymmetric(A, rhs, 6, p, &pivots) || pivots < kMinPivotRatio)
         return false;
     if (!(p[0] > 0) || !(p[1] > 0) || !(p[2] > 0))
         return false;
@@ -163,6 +235,178 @@ bool FitAxisEllipsoid(const double (*points)[3], int n, double scale[3], double 
         offset[i] = o[i];
     }
     *worst = residual;
+    return true;
+}
+
+bool FitSphere(const double *xyz, int n, double center[3])
+{
+    // x^2 + y^2 + z^2 = 2 c . v + k about the points' mean, in units of their spread.
+    if (n < 4)
+        return false;
+    double mean[3] = {};
+    for (int i = 0; i < n; ++i)
+        for (int j = 0; j < 3; ++j)
+            mean[j] += xyz[3 * i + j] / n;
+    const double size = TypicalSize(xyz, n, mean);
+    if (!(size > 1e-12) || !std::isfinite(size))
+        return false;
+    double A[kMaxUnknowns][kMaxUnknowns] = {}, rhs[kMaxUnknowns] = {};
+    for (int i = 0; i < n; ++i) {
+        const double x = (xyz[3 * i] - mean[0]) / size, y = (xyz[3 * i + 1] - mean[1]) / size,
+                     z = (xyz[3 * i + 2] - mean[2]) / size;
+        const double row[4] = {2 * x, 2 * y, 2 * z, 1};
+        const double r2 = x * x + y * y + z * z;
+        for (int r = 0; r < 4; ++r) {
+            rhs[r] += row[r] * r2;
+            for (int c = 0; c < 4; ++c)
+                A[r][c] += row[r] * row[c];
+        }
+    }
+    double p[kMaxUnknowns], pivots = 0;
+    if (!SolveSymmetric(A, rhs, 4, p, &pivots) || pivots < 1e-9)
+        return false;
+    for (int j = 0; j < 3; ++j)
+        center[j] = mean[j] + p[j] * size;
+    return std::isfinite(center[0]) && std::isfinite(center[1]) && std::isfinite(center[2]);
+}
+
+bool FitEllipsoid(const double *xyz, int n, double matrix[3][3], double center[3])
+{
+    // a x^2 + b y^2 + c z^2 + 2h xy + 2g xz + 2f yz + 2p x + 2q y + 2r z = 1, about the points' mean and
+    // in units of their spread, so that the origin is inside the ellipsoid and the normal equations
+    // are well conditioned.
+    if (n < 9)
+        return false;
+    double mean[3] = {};
+    for (int i = 0; i < n; ++i)
+        for (int j = 0; j < 3; ++j)
+            mean[j] += xyz[3 * i + j] / n;
+    const double size = TypicalSize(xyz, n, mean);
+    if (!(size > 1e-12) || !std::isfinite(size))
+        return false;
+    double A[kMaxUnknowns][kMaxUnknowns] = {}, rhs[kMaxUnknowns] = {};
+    for (int i = 0; i < n; ++i) {
+        const double x = (xyz[3 * i] - mean[0]) / size, y = (xyz[3 * i + 1] - mean[1]) / size,
+                     z = (xyz[3 * i + 2] - mean[2]) / size;
+        const double row[9] = {x * x, y * y, z * z, 2 * x * y, 2 * x * z, 2 * y * z, 2 * x, 2 * y, 2 * z};
+        for (int r = 0; r < 9; ++r) {
+            rhs[r] += row[r];
+            for (int c = 0; c <= r; ++c)
+                A[r][c] += row[r] * row[c];
+        }
+    }
+    for (int r = 0; r < 9; ++r)
+        for (int c = r + 1; c < 9; ++c)
+            A[r][c] = A[c][r];
+    double p[kMaxUnknowns], pivots = 0;
+    if (!SolveSymmetric(A, rhs, 9, p, &pivots) || pivots < 1e-12)
+        return false;
+    const double M[3][3] = {{p[0], p[3], p[4]}, {p[3], p[1], p[5]}, {p[4], p[5], p[2]}};
+    const double u[3] = {p[6], p[7], p[8]};
+    double Minv[3][3];
+    if (!Invert3(M, Minv))
+        return false;
+    double x0[3], k = 1.0;
+    for (int i = 0; i < 3; ++i)
+        x0[i] = -(Minv[i][0] * u[0] + Minv[i][1] * u[1] + Minv[i][2] * u[2]);
+    for (int i = 0; i < 3; ++i)
+        k -= u[i] * x0[i]; // 1 + x0' M x0, with M x0 = -u
+    double values[3], vectors[3][3];
+    SymmetricEigen(M, values, vectors);
+    if (!(k > 0) || !(values[0] > 0))
+        return false; // a hyperboloid or worse: the points are no ellipsoid
+    // matrix = sqrt(M / k) / size: the symmetric root, which stretches without turning.
+    double root[3];
+    for (int i = 0; i < 3; ++i)
+        root[i] = std::sqrt(values[i] / k) / size;
+    if (!(root[2] < kMaxScaleRatio * root[0]))
+        return false;
+    for (int r = 0; r < 3; ++r) {
+        for (int c = 0; c < 3; ++c) {
+            double sum = 0;
+            for (int e = 0; e < 3; ++e)
+                sum += vectors[r][e] * root[e] * vectors[c][e];
+            matrix[r][c] = sum;
+        }
+        center[r] = mean[r] + x0[r] * size;
+        if (!std::isfinite(center[r]))
+            return false;
+    }
+    return true;
+}
+
+void SymmetricEigen(const double a[3][3], double values[3], double vectors[3][3])
+{
+    // Cyclic Jacobi rotations: exact enough after a handful of sweeps for 3x3.
+    double m[3][3];
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j) {
+            m[i][j] = a[i][j];
+            vectors[i][j] = i == j ? 1.0 : 0.0;
+        }
+    for (int sweep = 0; sweep < 50; ++sweep) {
+        const double off = m[0][1] * m[0][1] + m[0][2] * m[0][2] + m[1][2] * m[1][2];
+        const double diag = m[0][0] * m[0][0] + m[1][1] * m[1][1] + m[2][2] * m[2][2];
+        if (off <= 1e-30 * diag || off == 0)
+            break;
+        for (int p = 0; p < 2; ++p) {
+            for (int q = p + 1; q < 3; ++q) {
+                if (m[p][q] == 0)
+                    continue;
+                const double theta = (m[q][q] - m[p][p]) / (2 * m[p][q]);
+                const double t = (theta >= 0 ? 1.0 : -1.0) / (std::fabs(theta) + std::sqrt(theta * theta + 1));
+                const double c = 1 / std::sqrt(t * t + 1), s = t * c;
+                for (int k = 0; k < 3; ++k) { // columns p, q
+                    const double kp = m[k][p], kq = m[k][q];
+                    m[k][p] = c * kp - s * kq;
+                    m[k][q] = s * kp + c * kq;
+                }
+                for (int k = 0; k < 3; ++k) { // rows p, q
+                    const double pk = m[p][k], qk = m[q][k];
+                    m[p][k] = c * pk - s * qk;
+                    m[q][k] = s * pk + c * qk;
+                }
+                for (int k = 0; k < 3; ++k) {
+                    const double kp = vectors[k][p], kq = vectors[k][q];
+                    vectors[k][p] = c * kp - s * kq;
+                    vectors[k][q] = s * kp + c * kq;
+                }
+            }
+        }
+    }
+    int order[3] = {0, 1, 2};
+    std::sort(order, order + 3, [&](int i, int j) { return m[i][i] < m[j][j]; });
+    double sorted[3][3];
+    for (int e = 0; e < 3; ++e) {
+        values[e] = m[order[e]][order[e]];
+        for (int k = 0; k < 3; ++k)
+            sorted[k][e] = vectors[k][order[e]];
+    }
+    for (int k = 0; k < 3; ++k)
+        std::copy(sorted[k], sorted[k] + 3, vectors[k]);
+}
+
+bool Invert3(const double a[3][3], double out[3][3])
+{
+    const double c00 = a[1][1] * a[2][2] - a[1][2] * a[2][1];
+    const double c01 = a[1][2] * a[2][0] - a[1][0] * a[2][2];
+    const double c02 = a[1][0] * a[2][1] - a[1][1] * a[2][0];
+    const double det = a[0][0] * c00 + a[0][1] * c01 + a[0][2] * c02;
+    double scale = 0;
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j)
+            scale = std::max(scale, std::fabs(a[i][j]));
+    if (!(std::fabs(det) > 1e-12 * scale * scale * scale) || !std::isfinite(det))
+        return false;
+    out[0][0] = c00 / det;
+    out[1][0] = c01 / det;
+    out[2][0] = c02 / det;
+    out[0][1] = (a[0][2] * a[2][1] - a[0][1] * a[2][2]) / det;
+    out[1][1] = (a[0][0] * a[2][2] - a[0][2] * a[2][0]) / det;
+    out[2][1] = (a[0][1] * a[2][0] - a[0][0] * a[2][1]) / det;
+    out[0][2] = (a[0][1] * a[1][2] - a[0][2] * a[1][1]) / det;
+    out[1][2] = (a[0][2] * a[1][0] - a[0][0] * a[1][2]) / det;
+    out[2][2] = (a[0][0] * a[1][1] - a[0][1] * a[1][0]) / det;
     return true;
 }
 
@@ -219,22 +463,29 @@ int FieldCalibStageCheck(SensorCalib &calib, double x, double y, double z, int s
     const double magnitude = std::sqrt(mean[0] * mean[0] + mean[1] * mean[1] + mean[2] * mean[2]);
     const bool absent = !gravity && magnitude < 1e-9; // no magnetometer: nothing to calibrate
     const double maxSpread = gravity ? kMaxSpreadGravity : kMaxSpreadMagnetic;
-    if (std::sqrt(variance) > maxSpread * magnitude + 1e-12 || std::sqrt(wander) > kMaxWander * magnitude + 1e-12)
+    auto fail = [&calib](SensorCalib::Failure why, int detail = 0, int sign = 0, double value = 0) {
+        calib.failure = why;
+        calib.failureDetail = detail;
+        calib.failureSign = sign;
+        calib.failureValue = value;
         return kStageFailed;
+    };
+    if (std::sqrt(variance) > maxSpread * magnitude + 1e-12 || std::sqrt(wander) > kMaxWander * magnitude + 1e-12)
+        return fail(SensorCalib::Failure::Moved);
     if (gravity) {
         for (int j = 0; j < stage; ++j) {
             const double earlier[3] = {calib.stageMeanX[j], calib.stageMeanY[j], calib.stageMeanZ[j]};
             if (AngleBetween(mean, earlier) < kMinStageSeparation)
-                return kStageFailed;
+                return fail(SensorCalib::Failure::Repeated, j);
         }
         if (stage == kCalibStages - 1 && lastStageReading &&
             AngleBetween(mean, lastStageReading) > kMaxCheckDeviation)
-            return kStageFailed;
+            return fail(SensorCalib::Failure::CheckAttitude);
     }
     if (stage < kCalibStages - 1)
         return kStageDone;
-    if (absent)
-        return kCalibrationDone;
+    if (!gravity)
+        return absent ? kCalibrationDone : kStageDone; // the sweep calibrates the magnetometer
 
     double points[kCalibStages][3];
     for (int j = 0; j < kCalibStages; ++j) {
@@ -242,13 +493,27 @@ int FieldCalibStageCheck(SensorCalib &calib, double x, double y, double z, int s
         points[j][1] = calib.stageMeanY[j];
         points[j][2] = calib.stageMeanZ[j];
     }
+    // Every axis must have been seen pointing up and pointing down.
+    for (int axis = 0; axis < 3; ++axis) {
+        double highest = -1, lowest = 1;
+        for (int j = 0; j < kCalibStages; ++j) {
+            const double n = std::sqrt(points[j][0] * points[j][0] + points[j][1] * points[j][1] +
+                                       points[j][2] * points[j][2]);
+            const double c = n > 0 ? points[j][axis] / n : 0.0;
+            highest = std::max(highest, c);
+            lowest = std::min(lowest, c);
+        }
+        if (highest < kAxisReach)
+            return fail(SensorCalib::Failure::AxisUnreached, axis, +1);
+        if (lowest > -kAxisReach)
+            return fail(SensorCalib::Failure::AxisUnreached, axis, -1);
+    }
     double scale[3], offset[3], worst = 0;
     if (!FitAxisEllipsoid(points, kCalibStages, scale, offset, &worst))
-        return kStageFailed;
-    if (worst > (gravity ? kMaxResidualGravity : kMaxResidualMagnetic))
-        return kStageFailed;
-    std::copy(scale, scale + 3, calib.scale);
-    std::copy(offset, offset + 3, calib.offset);
+        return fail(SensorCalib::Failure::IllConditioned);
+    if (worst > kMaxResidualGravity)
+        return fail(SensorCalib::Failure::Residual, 0, 0, worst);
+    calib.SetAxisAligned(scale, offset);
     return kCalibrationDone;
 }
 

@@ -18,10 +18,7 @@ namespace margdrive {
 constexpr double kPi = 3.14159265358979323846;
 constexpr double kDeg = kPi / 180.0;
 
-// What the accelerometer reads in each stage of the field calibration (see the bench's header);
-// the simulated accelerometer reads the gravity direction, so "z up" reads +z.
-const double kStageReadings[7][3] = {{0, 0, 1},  {0, 0, -1}, {1, 0, 0},           {-1, 0, 0},
-                                     {0, 1, 0},  {0, -1, 0}, {0, 0.70710678, 0.70710678}};
+constexpr auto &kStageReadings = kCalibrationStageReadings;
 
 struct Sample
 {
@@ -112,8 +109,30 @@ inline int StillStage(MargInterface &marg, SensorModel &sensors, const double re
     return 0;
 }
 
-// A whole field calibration with the sensor turned to a different heading in every stage.
-// Returns 1 when it completed.
+// The magnetometer sweep: the sensor follows the sweep of the calibration path until the stage
+// ends, at most `seconds`. Returns the last status (1 done, -1 failed, else still sweeping).
+inline int SweepStage(MargInterface &marg, SensorModel &sensors, double rate, double *t, double seconds = 130.0)
+{
+    marg.FieldCalib_NextStage();
+    const Motion path(0, MotionProfile::Calibration);
+    const double start = CalibrationStageStart(7);
+    float q[4] = {1, 0, 0, 0};
+    int status = 0;
+    for (long i = 1; i <= long(seconds * rate); ++i) {
+        *t += 1.0 / rate;
+        double g[3], a[3], f[3];
+        sensors.Read(path.At(start + double(i) / rate, 0.0), *t, g, a, f);
+        status = marg.Process_Sample(float(1.0 / rate), float(g[0]), float(g[1]), float(g[2]), float(a[0]),
+                                     float(a[1]), float(a[2]), float(f[0]), float(f[1]), float(f[2]), q[0], q[1],
+                                     q[2], q[3]);
+        if (status == -1 || status == 1)
+            break;
+    }
+    return status;
+}
+
+// A whole field calibration with the sensor turned to a different heading in every stage, then
+// the sweep when a magnetometer reads. Returns 1 when it completed.
 inline int CalibrateInField(MargInterface &marg, SensorModel &sensors, double rate, double *t)
 {
     marg.FieldCalib_Start();
@@ -125,7 +144,7 @@ inline int CalibrateInField(MargInterface &marg, SensorModel &sensors, double ra
         if (status == -1 || status == 1)
             return status;
     }
-    return status;
+    return SweepStage(marg, sensors, rate, t);
 }
 
 } // namespace margdrive

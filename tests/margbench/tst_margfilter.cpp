@@ -58,6 +58,8 @@ private slots:
     void fieldCalibrationFailures_data();
     void fieldCalibrationFailures();
     void fieldCalibrationWithoutMagnetometer();
+    void stagesMustTurnEveryAxisUpAndDown();
+    void aGlitchDropsTheWholeSample();
 };
 
 void TestMargFilter::accuracyOnGentleMotion()
@@ -159,19 +161,27 @@ void TestMargFilter::fieldCalibrationRecoversErrors_data()
 {
     QTest::addColumn<QVector<double>>("acc"); // scale x, y, z, offset x, y, z
     QTest::addColumn<QVector<double>>("mag");
+    QTest::addColumn<QString>("softIron"); // a preset of the simulator, or none
 
     QTest::newRow("typical") << QVector<double>{1.012, 0.985, 1.021, 0.031, -0.024, 0.045}
-                             << QVector<double>{0.96, 1.03, 1.05, 0.08, -0.12, 0.05};
+                             << QVector<double>{0.96, 1.03, 1.05, 0.08, -0.12, 0.05} << QString();
     QTest::newRow("extremes") << QVector<double>{0.97, 1.04, 1.0, 0.1, -0.1, 0.0}
-                              << QVector<double>{1.04, 0.97, 0.98, -0.1, 0.1, 0.1};
+                              << QVector<double>{1.04, 0.97, 0.98, -0.1, 0.1, 0.1} << QString();
     QTest::newRow("raw units") << QVector<double>{1.0, 1.0, 1.0, 0.0, 0.0, 0.0}
-                               << QVector<double>{0.490208, 0.502875, 0.425844, -0.102909, 0.00104875, 0.0360848};
+                               << QVector<double>{0.490208, 0.502875, 0.425844, -0.102909, 0.00104875, 0.0360848}
+                               << QString();
+    QTest::newRow("strong soft iron") << QVector<double>{1.0, 1.0, 1.0, 0.0, 0.0, 0.0}
+                                      << QVector<double>{1.0, 1.0, 1.0, 0.3, -0.2, 0.15} << QStringLiteral("strong");
+    QTest::newRow("mild soft iron, typical part")
+        << QVector<double>{1.012, 0.985, 1.021, 0.031, -0.024, 0.045}
+        << QVector<double>{0.96, 1.03, 1.05, 0.08, -0.12, 0.05} << QStringLiteral("mild");
 }
 
 void TestMargFilter::fieldCalibrationRecoversErrors()
 {
     QFETCH(QVector<double>, acc);
     QFETCH(QVector<double>, mag);
+    QFETCH(QString, softIron);
     SensorErrors errors = NoisyBiased();
     for (int i = 0; i < 3; ++i) {
         errors.accScale[i] = acc[i];
@@ -179,6 +189,8 @@ void TestMargFilter::fieldCalibrationRecoversErrors()
         errors.magScale[i] = mag[i];
         errors.magOffset[i] = mag[3 + i];
     }
+    if (!softIron.isEmpty())
+        QVERIFY(SensorErrors::SoftIronPreset(softIron.toStdString(), errors.magSoftIron));
     SensorModel sensors(errors, 21);
     MargInterface marg;
     double t = 0;
@@ -188,16 +200,28 @@ void TestMargFilter::fieldCalibrationRecoversErrors()
     marg.Get_Status(calibrated, stage, initialised);
     QVERIFY(calibrated);
     QCOMPARE(stage, 0);
+    QVERIFY(marg.SweepFigures().Passes());
     for (int i = 0; i < 3; ++i) {
         QVERIFY2(std::fabs(marg.AccCalib().scale[i] / acc[i] - 1.0) < 0.005,
                  qPrintable(QStringLiteral("acc scale %1: %2").arg(i).arg(marg.AccCalib().scale[i])));
         QVERIFY2(std::fabs(marg.AccCalib().offset[i] - acc[3 + i]) < 0.005,
                  qPrintable(QStringLiteral("acc offset %1: %2").arg(i).arg(marg.AccCalib().offset[i])));
-        QVERIFY2(std::fabs(marg.MagCalib().scale[i] / mag[i] - 1.0) < 0.01,
-                 qPrintable(QStringLiteral("mag scale %1: %2").arg(i).arg(marg.MagCalib().scale[i])));
-        QVERIFY2(std::fabs(marg.MagCalib().offset[i] - mag[3 + i]) < 0.01,
-                 qPrintable(QStringLiteral("mag offset %1: %2").arg(i).arg(marg.MagCalib().offset[i])));
     }
+    // The magnetometer's distortion, reading = D (S b + o): the inverse of the fitted matrix is D S
+    // (for a symmetric S and D = 1; nearly so otherwise), the centre D o.
+    const SensorCalib &m = marg.MagCalib();
+    QVERIFY(m.ellipsoid);
+    double largest = 0, worst = 0;
+    for (int i = 0; i < 3; ++i) {
+        for (int j = 0; j < 3; ++j) {
+            const double expected = mag[i] * errors.magSoftIron[i][j];
+            largest = std::max(largest, std::fabs(expected));
+            worst = std::max(worst, std::fabs(m.inverse[i][j] - expected));
+        }
+        QVERIFY2(std::fabs(m.center[i] - mag[i] * mag[3 + i]) < 0.01,
+                 qPrintable(QStringLiteral("mag centre %1: %2").arg(i).arg(m.center[i])));
+    }
+    QVERIFY2(worst < 0.02 * largest, qPrintable(QStringLiteral("soft-iron matrix off by %1").arg(worst / largest)));
 }
 
 void TestMargFilter::fieldCalibrationFailures_data()
@@ -276,6 +300,60 @@ void TestMargFilter::fieldCalibrationWithoutMagnetometer()
     QVERIFY(std::fabs(marg.AccCalib().scale[1] - 1.03) < 0.005);
     QVERIFY(std::fabs(marg.AccCalib().offset[2] + 0.06) < 0.005);
     QCOMPARE(marg.MagCalib().scale[0], builtInMagScale);
+    QVERIFY(!marg.MagCalib().ellipsoid);
+}
+
+void TestMargFilter::stagesMustTurnEveryAxisUpAndDown()
+{
+    // Six stages 55 degrees apart, all about x, and the check stage (also about x): x never points
+    // up or down, so nothing tells its scale, here six times too large. The set is refused, naming
+    // the axis and the way it must point.
+    SensorErrors errors = NoisyBiased();
+    errors.accScale[0] = 6.0;
+    SensorModel sensors(errors, 9);
+    MargInterface marg;
+    marg.FieldCalib_Start();
+    double t = 0;
+    for (int stage = 0; stage < 6; ++stage) {
+        if (stage > 0)
+            marg.FieldCalib_NextStage();
+        const double angle = (80.0 + 55.0 * stage) * kDeg; // none within 30 degrees of the check stage
+        const double reading[3] = {0, std::sin(angle), std::cos(angle)};
+        QCOMPARE(StillStage(marg, sensors, reading, 0.0, kRate, &t), 4);
+    }
+    marg.FieldCalib_NextStage();
+    QCOMPARE(StillStage(marg, sensors, kStageReadings[6], 0.0, kRate, &t), -1);
+    QCOMPARE(marg.AccCalib().failure, SensorCalib::Failure::AxisUnreached);
+    QCOMPARE(marg.AccCalib().failureDetail, 0);
+    QCOMPARE(marg.AccCalib().failureSign, 1);
+    QCOMPARE(marg.AccCalib().scale[0], 1.0); // nothing installed
+}
+
+void TestMargFilter::aGlitchDropsTheWholeSample()
+{
+    // One NaN in the accelerometer, later one in the magnetometer: the stage still ends, in step
+    // for both sensors, with means the glitches did not touch.
+    SensorModel sensors(NoisyBiased(), 10);
+    MargInterface marg;
+    marg.FieldCalib_Start();
+    const MotionSample still = StillSample(kStageReadings[0], 0.0);
+    float q[4];
+    int status = 0, i = 0;
+    for (double t = 0; status == 0 && i < 6000; ++i) {
+        t += 1.0 / kRate;
+        double g[3], a[3], f[3];
+        sensors.Read(still, t, g, a, f);
+        if (i == 100)
+            a[1] = std::numeric_limits<double>::quiet_NaN();
+        if (i == 200)
+            f[2] = std::numeric_limits<double>::infinity();
+        status = marg.Process_Sample(float(1.0 / kRate), float(g[0]), float(g[1]), float(g[2]), float(a[0]),
+                                     float(a[1]), float(a[2]), float(f[0]), float(f[1]), float(f[2]), q[0], q[1],
+                                     q[2], q[3]);
+    }
+    QCOMPARE(status, 4);
+    QCOMPARE(i, 5003); // 5001 samples counted, two dropped
+    QVERIFY(std::isfinite(marg.AccCalib().stageMeanY[0]) && std::isfinite(marg.MagCalib().stageMeanZ[0]));
 }
 
 QTEST_APPLESS_MAIN(TestMargFilter)

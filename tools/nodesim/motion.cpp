@@ -80,7 +80,8 @@ bool ParseMotionProfile(const std::string &name, MotionProfile *profile)
                   {"slow", MotionProfile::Slow},
                   {"fast", MotionProfile::Fast},
                   {"translation", MotionProfile::Translation},
-                  {"breaks", MotionProfile::Breaks}};
+                  {"breaks", MotionProfile::Breaks},
+                  {"calibration", MotionProfile::Calibration}};
     for (const auto &entry : kNames) {
         if (name == entry.name) {
             *profile = entry.profile;
@@ -99,7 +100,8 @@ Motion::Shape Motion::ShapeOf(MotionProfile profile)
     case MotionProfile::Translation:
         return {25, 0.11, 15, 0.07, 12, 20, 0.05, false, {0.5, 0.5, 0.3}, {1.3, 0.9, 1.7}};
     case MotionProfile::Breaks: return {40, 0.5, 25, 0.35, 30, 40, 0.4, true, {0, 0, 0}, {0, 0, 0}};
-    case MotionProfile::Gentle: break;
+    case MotionProfile::Gentle:
+    case MotionProfile::Calibration: break;
     }
     return {25, 0.11, 15, 0.07, 12, 20, 0.05, false, {0, 0, 0}, {0, 0, 0}};
 }
@@ -137,6 +139,7 @@ double PausedPath(double t, double *pace)
 
 Motion::Motion(int index, MotionProfile profile)
     : shape_(ShapeOf(profile))
+    , calibrationPath_(profile == MotionProfile::Calibration)
     , rollPhase_(0.7 * index)
     , pitchPhase_(0.5 + 1.1 * index)
     , yawStart_((40.0 * index) * kDeg)
@@ -178,39 +181,184 @@ void Motion::LinearAccelerationAt(double t, double out[3]) const
     }
 }
 
+namespace {
+
+// The field calibration's path: the seven still stages, each held kHold seconds with kMove-second
+// turns between them, then the sweep (kSweep seconds) and a turn back to the first stage.
+constexpr double kHold = 12.0;
+constexpr double kMove = 3.0;
+constexpr double kSweep = 60.0;
+constexpr int kStages = 7;
+constexpr double kSweepStart = kStages * kHold + (kStages - 1) * kMove + kMove;
+constexpr double kCalibrationPeriod = kSweepStart + kSweep + kMove;
+
+// The heading the sensor is turned to in each still stage.
+double StageHeading(int stage) { return 37.0 * stage + 10.0; }
+
+// The sweep: a steady roll, the pitch swinging +-85 degrees and a slow turn; over a minute the field
+// is seen from every direction. Whole turns of roll and whole swings of pitch, so that it ends level.
+constexpr double kSweepRollRate = 90.0 * kDeg;
+constexpr double kSweepPitchAmplitude = 85.0 * kDeg;
+constexpr double kSweepPitchPeriod = 10.0;
+constexpr double kSweepYawRate = 13.0 * kDeg;
+constexpr double kSweepYawStart = 25.0 * kDeg;
+
+void QuaternionTimes(const double a[4], const double b[4], double out[4])
+{
+    out[0] = a[0] * b[0] - a[1] * b[1] - a[2] * b[2] - a[3] * b[3];
+    out[1] = a[0] * b[1] + a[1] * b[0] + a[2] * b[3] - a[3] * b[2];
+    out[2] = a[0] * b[2] - a[1] * b[3] + a[2] * b[0] + a[3] * b[1];
+    out[3] = a[0] * b[3] + a[1] * b[2] - a[2] * b[1] + a[3] * b[0];
+}
+
+// Body rates of a yaw-pitch-roll sequence.
+void EulerRates(double roll, double pitch, double rollRate, double pitchRate, double yawRate, double out[3])
+{
+    const double cr = std::cos(roll), sr = std::sin(roll);
+    const double cp = std::cos(pitch), sp = std::sin(pitch);
+    out[0] = rollRate - yawRate * sp;
+    out[1] = pitchRate * cr + yawRate * cp * sr;
+    out[2] = -pitchRate * sr + yawRate * cp * cr;
+}
+
+void SweepAttitude(double u, double q[4], double rate[3])
+{
+    const double w = 2.0 * kPi / kSweepPitchPeriod;
+    const double roll = kSweepRollRate * u, pitch = kSweepPitchAmplitude * std::sin(w * u);
+    QuaternionFromEuler(roll, pitch, kSweepYawStart + kSweepYawRate * u, q);
+    EulerRates(roll, pitch, kSweepRollRate, kSweepPitchAmplitude * w * std::cos(w * u), kSweepYawRate, rate);
+}
+
+void StageAttitude(int stage, double q[4])
+{
+    const MotionSample still = StillSample(kCalibrationStageReadings[stage], StageHeading(stage));
+    std::copy(still.qTrue, still.qTrue + 4, q);
+}
+
+// A turn from a to b that starts and ends at rest: u of `duration` seconds.
+void Turn(const double a[4], const double b[4], double u, double duration, double q[4], double rate[3])
+{
+    double d[4]; // a* b: the turn in the body frame of a
+    ConjugateTimes(a, b, d);
+    if (d[0] < 0)
+        for (double &c : d)
+            c = -c;
+    const double half = std::acos(std::min(1.0, d[0]));
+    const double sinHalf = std::sin(half);
+    double axis[3] = {1, 0, 0};
+    if (sinHalf > 1e-12)
+        for (int i = 0; i < 3; ++i)
+            axis[i] = d[1 + i] / sinHalf;
+    const double x = u / duration;
+    const double progress = 0.5 * (1 - std::cos(kPi * x));
+    const double speed = 0.5 * kPi * std::sin(kPi * x) / duration;
+    const double angle = 2.0 * half * progress;
+    const double part[4] = {std::cos(angle / 2), axis[0] * std::sin(angle / 2), axis[1] * std::sin(angle / 2),
+                            axis[2] * std::sin(angle / 2)};
+    QuaternionTimes(a, part, q);
+    for (int i = 0; i < 3; ++i)
+        rate[i] = axis[i] * 2.0 * half * speed;
+}
+
+void CalibrationAttitude(double t, double q[4], double rate[3])
+{
+    double u = std::fmod(t, kCalibrationPeriod);
+    if (u < 0)
+        u += kCalibrationPeriod;
+    std::fill(rate, rate + 3, 0.0);
+    for (int stage = 0; stage < kStages; ++stage) {
+        if (u < kHold) {
+            StageAttitude(stage, q);
+            return;
+        }
+        u -= kHold;
+        double from[4], to[4], rest[3];
+        StageAttitude(stage, from);
+        if (stage + 1 < kStages)
+            StageAttitude(stage + 1, to);
+        else
+            SweepAttitude(0.0, to, rest);
+        if (u < kMove) {
+            Turn(from, to, u, kMove, q, rate);
+            return;
+        }
+        u -= kMove;
+    }
+    if (u < kSweep) {
+        SweepAttitude(u, q, rate);
+        return;
+    }
+    double from[4], to[4], rest[3];
+    SweepAttitude(kSweep, from, rest);
+    StageAttitude(0, to);
+    Turn(from, to, u - kSweep, kMove, q, rate);
+}
+
+} // namespace
+
+const double kCalibrationStageReadings[7][3] = {{0, 0, 1}, {0, 0, -1}, {1, 0, 0},
+                                               {-1, 0, 0}, {0, 1, 0}, {0, -1, 0},
+                                               {0, 0.70710678, 0.70710678}};
+
+double CalibrationStageStart(int stage)
+{
+    return stage >= kStages ? kSweepStart : stage * (kHold + kMove);
+}
+
+CalibrationPhase CalibrationPathPhase(double t)
+{
+    double u = std::fmod(t, kCalibrationPeriod);
+    if (u < 0)
+        u += kCalibrationPeriod;
+    CalibrationPhase phase;
+    for (int stage = 0; stage < kStages; ++stage) {
+        if (u < kHold)
+            return {stage, u, kHold - u};
+        u -= kHold + kMove;
+        if (u < 0)
+            return {-1, kMove + u, -u};
+    }
+    if (u < kSweep)
+        return {kStages, u, kSweep - u};
+    return {-1, u - kSweep, kCalibrationPeriod - kSweepStart - kSweep - (u - kSweep)};
+}
+
+void Motion::Attitude(double t, double q[4], double rate[3]) const
+{
+    if (calibrationPath_) {
+        CalibrationAttitude(t, q, rate);
+        return;
+    }
+    const Angles a = AnglesAt(t);
+    EulerRates(a.roll, a.pitch, a.rollRate, a.pitchRate, a.yawRate, rate);
+    QuaternionFromEuler(a.roll, a.pitch, a.yaw, q);
+}
+
 MotionSample Motion::At(double t, double headingOffsetDeg) const
 {
     MotionSample s;
-    const Angles a = AnglesAt(t);
-    const double cr = std::cos(a.roll), sr = std::sin(a.roll);
-    const double cp = std::cos(a.pitch), sp = std::sin(a.pitch);
-
-    // Body rates of a yaw-pitch-roll sequence.
-    s.gyro[0] = a.rollRate - a.yawRate * sp;
-    s.gyro[1] = a.pitchRate * cr + a.yawRate * cp * sr;
-    s.gyro[2] = -a.pitchRate * sr + a.yawRate * cp * cr;
-
-    s.gravity[0] = -sp;
-    s.gravity[1] = sr * cp;
-    s.gravity[2] = cr * cp;
-
-    QuaternionFromEuler(a.roll, a.pitch, a.yaw, s.qTrue);
+    Attitude(t, s.qTrue, s.gyro);
+    const double down[3] = {0.0, 0.0, 1.0};
+    EarthToSensor(s.qTrue, down, s.gravity);
     LinearAccelerationAt(t, s.linearAcc);
-    const double down[3] = {-s.linearAcc[0], -s.linearAcc[1], 1.0 - s.linearAcc[2]};
-    EarthToSensor(s.qTrue, down, s.acc);
+    const double apparent[3] = {-s.linearAcc[0], -s.linearAcc[1], 1.0 - s.linearAcc[2]};
+    EarthToSensor(s.qTrue, apparent, s.acc);
     const double field[3] = {std::cos(kInclination), 0.0, std::sin(kInclination)};
     EarthToSensor(s.qTrue, field, s.mag);
 
-    const double yawReported = a.yaw + headingOffsetDeg * kDeg;
-    QuaternionFromEuler(a.roll, a.pitch, yawReported, s.qEarth);
-    s.rollDeg = a.roll / kDeg;
-    s.pitchDeg = a.pitch / kDeg;
-    s.yawDeg = Wrap360(yawReported / kDeg);
-    s.psiDeg = Wrap180(yawReported / kDeg);
+    // The node's heading fix turns its earth frame about the vertical.
+    const double h = 0.5 * headingOffsetDeg * kDeg;
+    const double fix[4] = {std::cos(h), 0, 0, std::sin(h)};
+    QuaternionTimes(fix, s.qTrue, s.qEarth);
+    double roll, pitch, yaw;
+    EulerFromQuaternion(s.qEarth, &roll, &pitch, &yaw);
+    s.rollDeg = roll / kDeg;
+    s.pitchDeg = pitch / kDeg;
+    s.yawDeg = Wrap360(yaw / kDeg);
+    s.psiDeg = Wrap180(yaw / kDeg);
 
-    const Angles a0 = AnglesAt(0.0);
-    double qStart[4];
-    QuaternionFromEuler(a0.roll, a0.pitch, a0.yaw, qStart);
+    double qStart[4], rest[3];
+    Attitude(0.0, qStart, rest);
     ConjugateTimes(qStart, s.qTrue, s.qInitial);
     double r0, p0, y0;
     EulerFromQuaternion(s.qInitial, &r0, &p0, &y0);

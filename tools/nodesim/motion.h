@@ -17,7 +17,24 @@ enum class MotionProfile {
     Fast,        // up to about 500 degrees per second
     Translation, // the gentle sway, shaken back and forth with up to 0.5 g
     Breaks,      // brisk turns with still pauses between them
+    Calibration, // the bench's field calibration: seven still stages, then a sweep through every direction
 };
+
+// What the accelerometer reads in each still stage of the bench's field calibration (see the bench's
+// header): the simulated accelerometer reads the gravity direction, so "z up" reads +z.
+extern const double kCalibrationStageReadings[7][3];
+
+// Where the calibration path is at t: stage 0..6 held still, 7 the sweep, -1 turning between them;
+// seconds into that part and seconds left of it.
+struct CalibrationPhase
+{
+    int stage = -1;
+    double into = 0;
+    double left = 0;
+};
+CalibrationPhase CalibrationPathPhase(double t);
+// When stage 0..6 of the first round begins to be held, or (7) the sweep begins.
+double CalibrationStageStart(int stage);
 
 bool ParseMotionProfile(const std::string &name, MotionProfile *profile);
 
@@ -77,9 +94,12 @@ private:
     };
     static Shape ShapeOf(MotionProfile profile);
     Angles AnglesAt(double t) const;
+    // The true attitude (sensor -> earth) and the body rates (rad/s) at t.
+    void Attitude(double t, double q[4], double rate[3]) const;
     void LinearAccelerationAt(double t, double out[3]) const;
 
     Shape shape_;
+    bool calibrationPath_;
     double rollPhase_;
     double pitchPhase_;
     double yawStart_;

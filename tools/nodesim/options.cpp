@@ -138,6 +138,24 @@ bool ParseScaleOffset(const std::string &text, double scale[3], double offset[3]
     return true;
 }
 
+// A preset's name or nine numbers, row by row; a matrix that flattens the field to a plane or
+// turns it inside out is no soft iron.
+bool ParseSoftIron(const std::string &text, double out[3][3])
+{
+    if (SensorErrors::SoftIronPreset(text, out))
+        return true;
+    double v[9];
+    if (!ParseList(text, 9, -10.0, 10.0, v))
+        return false;
+    const double det = v[0] * (v[4] * v[8] - v[5] * v[7]) - v[1] * (v[3] * v[8] - v[5] * v[6]) +
+                       v[2] * (v[3] * v[7] - v[4] * v[6]);
+    if (!(det > 1e-3))
+        return false;
+    for (int i = 0; i < 9; ++i)
+        out[i / 3][i % 3] = v[i];
+    return true;
+}
+
 } // namespace
 
 std::string DefaultPortDir()
@@ -183,7 +201,9 @@ std::string UsageText()
            "Motion and sensor errors (later options win over earlier ones):\n"
            "  --motion NAME         the path the nodes follow: gentle (default), slow, fast (up to\n"
            "                        500 deg/s), translation (shaken with up to 0.5 g), breaks (turns\n"
-           "                        with still pauses)\n"
+           "                        with still pauses), calibration (the MARG bench's field\n"
+           "                        calibration: seven still stages of 12 s, 3 s apart, then a\n"
+           "                        60 s sweep through every direction; run it with --odr 800)\n"
            "  --imu-errors typical  noise, bias and scale errors of a typical MEMS part; 'none' for\n"
            "                        perfect sensors (the default)\n"
            "  --gyro-noise D        gyro noise density, deg/s per sqrt(Hz)\n"
@@ -195,6 +215,8 @@ std::string UsageText()
            "                        accelerometer scale and offset: reading = S * (true + O)\n"
            "  --mag-errors SX,SY,SZ,OX,OY,OZ\n"
            "                        magnetometer scale and offset, the same way\n"
+           "  --mag-soft-iron M     soft iron near the magnetometer: 'mild', 'strong' or nine numbers\n"
+           "                        row by row (reading = scale * (M * true + offset))\n"
            "  --accel-bursts G,EVERY\n"
            "                        every EVERY seconds a one-second move with up to G g\n"
            "  --mag-disturbance START,DURATION\n"
@@ -238,7 +260,7 @@ bool ParseOptions(int argc, char **argv, Options *options, std::string *error)
                                                  "--mute",     "--refuse-nso", "--latency-ms", "--exit-after", "--wrap-in", "--seed",
                                                  "--motion", "--imu-errors", "--gyro-noise", "--acc-noise",
                                                  "--mag-noise", "--gyro-bias", "--gyro-bias-drift",
-                                                 "--acc-errors", "--mag-errors", "--accel-bursts",
+                                                 "--acc-errors", "--mag-errors", "--mag-soft-iron", "--accel-bursts",
                                                  "--mag-disturbance"};
         bool known = false;
         for (const char *name : kWithValue)
@@ -328,6 +350,8 @@ bool ParseOptions(int argc, char **argv, Options *options, std::string *error)
             ok = ParseScaleOffset(value, o.sensorErrors.accScale, o.sensorErrors.accOffset);
         } else if (arg == "--mag-errors") {
             ok = ParseScaleOffset(value, o.sensorErrors.magScale, o.sensorErrors.magOffset);
+        } else if (arg == "--mag-soft-iron") {
+            ok = ParseSoftIron(value, o.sensorErrors.magSoftIron);
         } else if (arg == "--accel-bursts") {
             double burst[2];
             ok = ParseList(value, 2, 0.0, 1e4, burst) && burst[1] >= 1.0;

@@ -40,10 +40,26 @@ SensorErrors SensorErrors::Typical()
 bool SensorErrors::Any() const
 {
     bool any = gyroNoise > 0 || accNoise > 0 || magNoise > 0 || gyroBiasDrift > 0 || disturbanceStart >= 0;
-    for (int i = 0; i < 3; ++i)
+    for (int i = 0; i < 3; ++i) {
         any = any || gyroBias[i] != 0 || accScale[i] != 1 || accOffset[i] != 0 || magScale[i] != 1 ||
               magOffset[i] != 0;
+        for (int j = 0; j < 3; ++j)
+            any = any || magSoftIron[i][j] != (i == j ? 1.0 : 0.0);
+    }
     return any;
+}
+
+bool SensorErrors::SoftIronPreset(const std::string &name, double out[3][3])
+{
+    // Symmetric, as the induced field of soft iron is.
+    static const double kMild[3][3] = {{1.04, 0.02, -0.015}, {0.02, 0.97, 0.025}, {-0.015, 0.025, 1.01}};
+    static const double kStrong[3][3] = {{1.22, 0.14, -0.09}, {0.14, 0.86, 0.11}, {-0.09, 0.11, 1.08}};
+    const double(*chosen)[3] = name == "mild" ? kMild : name == "strong" ? kStrong : nullptr;
+    if (!chosen)
+        return false;
+    for (int i = 0; i < 3; ++i)
+        std::copy(chosen[i], chosen[i] + 3, out[i]);
+    return true;
 }
 
 SensorModel::SensorModel(const SensorErrors &errors, uint64_t seed)
@@ -81,15 +97,20 @@ void SensorModel::Read(const MotionSample &truth, double t, double gyro[3], doub
     const double bandwidth = std::sqrt(0.5 / interval);
     const double step = std::sqrt(std::min(interval, 1.0));
 
-    double extra[3], extraSensor[3];
+    double extra[3], extraSensor[3], field[3];
     DisturbanceAt(t, extra);
     EarthToSensor(truth.qTrue, extra, extraSensor);
+    for (int i = 0; i < 3; ++i) {
+        field[i] = 0.0;
+        for (int j = 0; j < 3; ++j)
+            field[i] += errors_.magSoftIron[i][j] * (truth.mag[j] + extraSensor[j]);
+    }
     for (int i = 0; i < 3; ++i) {
         if (errors_.gyroBiasDrift > 0)
             bias_[i] += errors_.gyroBiasDrift * step * normal_(random_);
         gyro[i] = truth.gyro[i] + bias_[i];
         acc[i] = errors_.accScale[i] * (truth.acc[i] + errors_.accOffset[i]);
-        mag[i] = errors_.magScale[i] * (truth.mag[i] + extraSensor[i] + errors_.magOffset[i]);
+        mag[i] = errors_.magScale[i] * (field[i] + errors_.magOffset[i]);
         if (errors_.gyroNoise > 0)
             gyro[i] += errors_.gyroNoise * bandwidth * normal_(random_);
         if (errors_.accNoise > 0)

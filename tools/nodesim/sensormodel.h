@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <random>
+#include <string>
 
 // What makes a real sensor differ from the true motion. All zero (and unit scales): perfect
 // sensors, which is what the simulator streams unless told otherwise.
@@ -20,6 +21,8 @@ struct SensorErrors
     double accOffset[3] = {};
     double magScale[3] = {1, 1, 1};
     double magOffset[3] = {};
+    // Soft iron near the magnetometer: reading = scale * (softIron * true + offset). Identity: none.
+    double magSoftIron[3][3] = {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}};
     // An iron object brought near: an extra field (earth frame, earth fields) that fades in over
     // half a second at disturbanceStart, stays for disturbanceDuration and fades out again.
     double disturbanceStart = -1.0;
@@ -29,6 +32,9 @@ struct SensorErrors
     // Noise densities and biases of a typical consumer MEMS part, with moderate calibration errors.
     static SensorErrors Typical();
     bool Any() const;
+    // The soft-iron matrices known by name: "mild" (a few percent, as a board's own parts give) and
+    // "strong" (a steel screw or bracket close by). False for another name.
+    static bool SoftIronPreset(const std::string &name, double out[3][3]);
 };
 
 // Turns the true motion into the readings of an imperfect sensor. Deterministic for one seed.
