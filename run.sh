@@ -6,16 +6,25 @@
 #   ./run.sh            program and simulator (the program alone when a USB serial adapter is attached)
 #   ./run.sh --no-sim   the program alone, for real modules
 #   ./run.sh --sim      program and simulator, even with an adapter attached
+#   ./run.sh -- OPTION...  more options for the simulator, after its own (later ones win), e.g.
+#                       -- --odr 800 --motion calibration --mag-soft-iron strong
 set -euo pipefail
 cd "$(dirname "$0")"
 
 use_sim=auto
-for arg in "$@"; do
+sim_extra=()
+while (($#)); do
+    arg=$1
+    shift
     case "$arg" in
+    --)
+        sim_extra=("$@")
+        break
+        ;;
     --no-sim) use_sim=0 ;;
     --sim) use_sim=1 ;;
     -h | --help)
-        sed -n '2,9s/^# \{0,1\}//p' "$0"
+        sed -n '2,11s/^# \{0,1\}//p' "$0"
         exit 0
         ;;
     *)
@@ -73,7 +82,7 @@ build/bin/kinetra-nodesim \
     --node id=32,name=Bow,fw=31.8.2.70 \
     --node id=33,name=Mast,fw=51.2.0.11 \
     --node id=34,name=Stern,fw=3.1.6.0 \
-    --odr 50 >"$sim_out" 2>&1 &
+    --odr 50 "${sim_extra[@]}" >"$sim_out" 2>&1 &
 sim_pid=$!
 for _ in $(seq 100); do
     [[ -s "$sim_out" ]] && break

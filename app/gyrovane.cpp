@@ -269,17 +269,28 @@ void Gyrovane::On_RX_Data(const Np_Raw_GyroAccMag &np_Raw_GyroAccMag)
     emit Sig_NewData_RecordRaw(fromId, Seconds(r.timeStamp), lastTemperature[fromId], r.gyro[0], r.gyro[1],
                                r.gyro[2], r.acc[0], r.acc[1], r.acc[2], r.mag[0], r.mag[1], r.mag[2]);
     quint32 &lastStamp = lastRawTimeStamp[fromId];
-    if (ui->checkBox_UseMargBench->isChecked()) {
+    bench->NoteRawNode(fromId);
+    // The hidden switch runs every node through the bench; otherwise the bench filters the node
+    // chosen in it, and stands in for that node's attitude when switched in.
+    const bool everyNode = ui->checkBox_UseMargBench->isChecked();
+    if (everyNode || bench->Filters(fromId)) {
         // Each node with its own filter and its own last time stamp: two sensors never mix. Modulo
         // 2^32: a counter that wrapped still gives the small step it was.
         const float dt = float(quint32(r.timeStamp - lastStamp));
         const std::array<float, 4> q = bench->FuseNode(fromId, dt, r.gyro[0], r.gyro[1], r.gyro[2], r.acc[0],
                                                        r.acc[1], r.acc[2], r.mag[0], r.mag[1], r.mag[2]);
-        emit Sig_NewData_Q_S1_E(fromId, q[0], q[1], q[2], q[3]);
-        const MargInterface *fusion = bench->NodeInterface(fromId);
-        emit Sig_NewData_RPY(fromId, fusion->Roll(), fusion->Pitch(), fusion->Yaw());
+        if (everyNode || bench->SwitchedIn()) {
+            emit Sig_NewData_Q_S1_E(fromId, q[0], q[1], q[2], q[3]);
+            const MargInterface *fusion = bench->NodeInterface(fromId);
+            emit Sig_NewData_RPY(fromId, fusion->Roll(), fusion->Pitch(), fusion->Yaw());
+        }
     }
     lastStamp = r.timeStamp;
+}
+
+bool Gyrovane::BenchStandsInFor(quint16 node) const
+{
+    return ui->checkBox_UseMargBench->isChecked() || (bench->SwitchedIn() && int(node) == bench->ChosenNode());
 }
 
 void Gyrovane::On_RX_Data(const Np_Q_s1_s &np_Q_s1_s)
@@ -290,10 +301,10 @@ void Gyrovane::On_RX_Data(const Np_Q_s1_s &np_Q_s1_s)
 
 void Gyrovane::On_RX_Data(const Np_Q_s1_e &np_Q_s1_e)
 {
-    if (ui->checkBox_UseMargBench->isChecked())
+    const quint16 fromId = np_Q_s1_e.header.fromId();
+    if (BenchStandsInFor(fromId))
         return; // the bench's attitude stands in for the node's
     const float *q = np_Q_s1_e.q;
-    const quint16 fromId = np_Q_s1_e.header.fromId();
     emit Sig_NewData_Q_S1_E(fromId, q[0], q[1], q[2], q[3]);
     emit Sig_NewData_Record_Q_S1_E(fromId, Seconds(np_Q_s1_e.timeStamp), q[0], q[1], q[2], q[3]);
 }
@@ -314,9 +325,9 @@ void Gyrovane::On_RX_Data(const Np_Euler_s1_e &np_Euler_s1_e)
 
 void Gyrovane::On_RX_Data(const Np_RPY &np_RPY)
 {
-    if (ui->checkBox_UseMargBench->isChecked())
-        return;
     const quint16 fromId = np_RPY.header.fromId();
+    if (BenchStandsInFor(fromId))
+        return;
     emit Sig_NewData_RPY(fromId, np_RPY.roll, np_RPY.pitch, np_RPY.yaw);
     emit Sig_NewData_Record_RPY(fromId, Seconds(np_RPY.timeStamp), np_RPY.roll, np_RPY.pitch, np_RPY.yaw);
 }
@@ -507,6 +518,14 @@ void Gyrovane::closeEvent(QCloseEvent *event)
     // Each node window leaves the way a user closing it would: its node is marked closed in the list
     // and it finishes what it holds (recordings) before the link goes away.
     ui->mdiArea->closeAllSubWindows();
+    bench->close(); // a window of its own: it must not keep the program running
     emit Sig_FrameCourierQuit();
     event->accept();
+}
+
+void Gyrovane::on_pushButton_MargBench_clicked()
+{
+    bench->show();
+    bench->raise();
+    bench->activateWindow();
 }

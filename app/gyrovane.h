@@ -42,6 +42,7 @@ public:
     const QMap<QByteArray, SensorPanel *> &NodeWindows() const { return nodeWindows; }
     // The software attitude estimator that stands in for the nodes' own fusion when switched on.
     const MargBench *Bench() const { return bench; }
+    MargBench *Bench() { return bench; }
     // The link to the nodes, which the link panel shows.
     NimboLink *Link() const { return link; }
 
@@ -93,6 +94,7 @@ public slots:
 
 private slots:
     void on_pushButton_About_clicked();
+    void on_pushButton_MargBench_clicked();
     void on_pushButton_Mdi_Arrange_BoxMode_clicked();
     void on_pushButton_Mdi_Arrange_TitileMode_clicked();
     void on_pushButton_FrontEnlarge_clicked();
@@ -129,6 +131,8 @@ private:
     void SetWindowFontSize(int size);
 
     void DetachNodeWindow(SensorPanel *window);
+    // Whether the bench's attitude replaces the node's own quaternion and roll/pitch/yaw.
+    bool BenchStandsInFor(quint16 node) const;
 
     UnitRoster *unitRoster = nullptr;
     QMap<QByteArray, SensorPanel *> nodeWindows;
@@ -136,7 +140,7 @@ private:
     // The temperature of each node's latest status, passed on with that node's raw records; a node
     // id has 11 bits.
     std::array<float, NP_ID_MAX_ + 1> lastTemperature{};
-    MargBench *bench = nullptr;       // no parent: never shown, deleted with the window
+    MargBench *bench = nullptr;       // no parent: a window of its own, deleted with this one
     // The time stamp of each node's latest raw record, for the bench's time step.
     std::array<quint32, NP_ID_MAX_ + 1> lastRawTimeStamp{};
     QTimer *Timer0 = nullptr;

@@ -8,6 +8,8 @@
 #include "unitroster.h"
 
 #include <QCheckBox>
+#include <QComboBox>
+#include <QPushButton>
 #include <QMdiSubWindow>
 #include <QMetaMethod>
 
@@ -157,6 +159,7 @@ private slots:
     void nodeWindowLifecycle();
     void margBenchStandsInWhenSwitchedOn();
     void margBenchFusesEachNodeOnItsOwn();
+    void benchStandsInForTheChosenNodeOnly();
 
 private:
     // The gateway's word that a port opened: commands then leave as frames (to nowhere).
@@ -606,4 +609,62 @@ void tst_ShellRouting::margBenchFusesEachNodeOnItsOwn()
     QCOMPARE(roll[1], expected[1]);
     // The two sensors' attitudes differ by about their 30 degrees.
     QVERIFY2(qAbs(roll[1] - roll[0]) > 25.0f, qPrintable(QString("%1 %2").arg(roll[0]).arg(roll[1])));
+}
+
+void tst_ShellRouting::benchStandsInForTheChosenNodeOnly()
+{
+    QSignalSpy q(window, &Gyrovane::Sig_NewData_Q_S1_E);
+    auto *nodes = window->Bench()->findChild<QComboBox *>("comboBox_MargNode");
+    auto *switchIn = window->Bench()->findChild<QCheckBox *>("checkBox_MargSwitchIn");
+    QVERIFY(nodes && switchIn);
+    auto quaternionsOf = [&](quint16 node) {
+        int n = 0;
+        for (const QList<QVariant> &a : q)
+            n += a.at(0).value<quint16>() == node;
+        return n;
+    };
+    auto own = [&](quint16 node) {
+        auto quaternion = Stamped<Np_Q_s1_e>(NP_CMD_Q_S1_E_, node, 5);
+        quaternion.q[0] = 0.25f;
+        emit courier->profile->Sig_RX_Data(quaternion);
+    };
+
+    // Streaming nodes are listed; the first is chosen. Closed and not switched in, the bench
+    // filters nothing.
+    emit courier->profile->Sig_RX_Data(Raw(41, 1000));
+    emit courier->profile->Sig_RX_Data(Raw(40, 1000));
+    QCOMPARE(nodes->count(), 2);
+    QCOMPARE(nodes->itemText(0), QStringLiteral("Node 40"));
+    QCOMPARE(window->Bench()->ChosenNode(), 41);
+    QCOMPARE(window->Bench()->LastTimeStep(), 0.0f);
+
+    // Opened from the main window's tool button, it filters the chosen node; the windows keep
+    // the node's own attitude until it is switched in.
+    auto *open = window->findChild<QPushButton *>("pushButton_MargBench");
+    QCOMPARE(open->toolTip(), QStringLiteral("MARG bench: attitude filter and field calibration"));
+    open->click();
+    QVERIFY(window->Bench()->isVisible());
+    emit courier->profile->Sig_RX_Data(Raw(41, 2250));
+    QCOMPARE(window->Bench()->LastTimeStep(), 1250.0f);
+    QCOMPARE(q.count(), 0);
+
+    switchIn->setChecked(true);
+    emit courier->profile->Sig_RX_Data(Raw(41, 3500));
+    emit courier->profile->Sig_RX_Data(Raw(40, 3500));
+    own(41);
+    own(40);
+    QCOMPARE(quaternionsOf(41), 1); // the bench's, from the raw record
+    QCOMPARE(quaternionsOf(40), 1); // the node's own
+    QCOMPARE(q.last().at(1).toFloat(), 0.25f);
+
+    // Another node chosen: the stand-in moves with it.
+    nodes->setCurrentIndex(nodes->findData(40));
+    q.clear();
+    emit courier->profile->Sig_RX_Data(Raw(40, 4750));
+    own(40);
+    own(41);
+    QCOMPARE(quaternionsOf(40), 1);
+    QVERIFY(q.first().at(1).toFloat() != 0.25f);
+    QCOMPARE(quaternionsOf(41), 1);
+    window->Bench()->close();
 }

@@ -1,6 +1,11 @@
 // Runs the real program over the node simulator (three model generations, as ./run.sh starts them),
 // opens every node and saves screenshots into the folder given as the first argument. Not a test: it
 // is for looking at the result under a real X server (xvfb-run).
+//
+//   gyrovane_showcase DIR [maximized]   the node windows, the link panel and their states
+//   gyrovane_showcase DIR calibration   the MARG bench opened from the main window, through a whole
+//                                       field calibration of a node with strong soft iron (the
+//                                       simulator's calibration path; about three minutes)
 #include "darkpalette.h"
 #include "gyrovane.h"
 #include "messageboxcatcher.h"
@@ -24,7 +29,7 @@
 #include <QToolTip>
 
 #include "margbench.h"
-#include "margdrive.h"
+#include "motion.h"
 
 #include <cstdio>
 
@@ -41,6 +46,72 @@ void Save(QWidget *widget, const QString &name)
 
 } // namespace
 
+// The field calibration as a user runs it: the bench opened from the main window's tool button, each
+// still stage started while the simulated node holds that stage's attitude, then the sweep.
+int CalibrationScene(const QTemporaryDir &runtime)
+{
+    Gyrovane window;
+    window.show();
+    if (!QTest::qWaitForWindowExposed(&window))
+        return 1;
+    ShellDriver shell(&window, runtime.filePath("kinetra-ports"));
+    if (!shell.StartSimulator({kBow}, {"--odr", "800", "--motion", "calibration", "--imu-errors", "typical",
+                                       "--mag-soft-iron", "strong"}) ||
+        !shell.Scan({kBow})) {
+        std::printf("showcase: %s\n", qPrintable(shell.Error()));
+        return 1;
+    }
+    double nodeSeconds = 0; // the node's clock: where it is on its path
+    QObject::connect(&window, &Gyrovane::Sig_NewData_RecordRaw, &window,
+                     [&nodeSeconds](quint16, double seconds) { nodeSeconds = seconds; });
+    window.findChild<QPushButton *>("pushButton_MargBench")->click();
+    MargBench *bench = window.Bench();
+    if (!QTest::qWaitForWindowExposed(bench) || !QTest::qWaitFor([&] { return bench->ChosenNode() == kBow.id; }))
+        return 1;
+    bench->move(window.geometry().topRight() - QPoint(bench->width(), 0));
+    auto *stageButton = bench->findChild<QPushButton *>("pushButton_FieldCalib_GoForNexStage");
+    auto waitForPhase = [&](int stage, double from, double to) {
+        return QTest::qWaitFor(
+            [&] {
+                const CalibrationPhase phase = CalibrationPathPhase(nodeSeconds);
+                return phase.stage == stage && phase.into >= from && phase.into <= to;
+            },
+            200000);
+    };
+    for (int stage = 0; stage < 7; ++stage) {
+        // 5000 samples at 800 Hz take 6.25 s of the 12 s the node holds still.
+        if (!waitForPhase(stage, 0.5, 5.0)) {
+            std::printf("showcase: the node never held stage %d\n", stage + 1);
+            return 1;
+        }
+        stageButton->click();
+        if (stage == 2)
+            Save(bench, "bench-calibrating");
+        if (!QTest::qWaitFor([&] { return stageButton->isEnabled(); }, 12000)) {
+            std::printf("showcase: stage %d did not end: %s\n", stage + 1, qPrintable(stageButton->text()));
+            return 1;
+        }
+    }
+    if (!waitForPhase(7, 0.0, 2.0))
+        return 1;
+    stageButton->click();
+    QTest::qWait(12000);
+    Save(bench, "bench-sweep-halfway");
+    if (!QTest::qWaitFor([&] { return stageButton->isEnabled(); }, 70000)) {
+        std::printf("showcase: the sweep did not end\n");
+        return 1;
+    }
+    QTest::qWait(500);
+    Save(bench, "bench-sweep-done");
+    std::printf("showcase: %s\n", qPrintable(stageButton->text().replace('\n', ' ')));
+    // The bench's attitude stands in for the node's in its window.
+    bench->findChild<QCheckBox *>("checkBox_MargSwitchIn")->setChecked(true);
+    bench->findChild<QTabWidget *>("tabWidget_ChartDeck")->setCurrentIndex(0);
+    QTest::qWait(3000);
+    Save(bench, "bench-running");
+    return 0;
+}
+
 int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
@@ -51,6 +122,8 @@ int main(int argc, char **argv)
     QDir().mkpath(outDir);
     QTemporaryDir runtime;
     qputenv("XDG_RUNTIME_DIR", runtime.path().toLocal8Bit());
+    if (argc > 2 && QByteArray(argv[2]) == "calibration")
+        return CalibrationScene(runtime);
 
     Gyrovane window;
     window.show();
@@ -170,36 +243,5 @@ int main(int argc, char **argv)
     QTest::qWait(800);
     Save(window.findChild<QWidget *>("dockWidget"), "link-open-failed");
 
-    // The MARG bench, which the program keeps hidden: in the middle of a field calibration, then
-    // running, with its chart.
-    MargBench bench(nullptr);
-    bench.show();
-    if (!QTest::qWaitForWindowExposed(&bench))
-        return 1;
-    SensorModel sensors(SensorErrors::Typical(), 5);
-    double t = 0;
-    auto *stageButton = bench.findChild<QPushButton *>("pushButton_FieldCalib_GoForNexStage");
-    for (int stage = 0; stage < 7; ++stage) {
-        stageButton->click();
-        const MotionSample still = StillSample(margdrive::kStageReadings[stage], 20.0 * stage);
-        for (int i = 0; i < 5001; ++i) {
-            double g[3], a[3], f[3];
-            t += 1.0 / 800;
-            sensors.Read(still, t, g, a, f);
-            bench.On_NewDataDom9(1250, float(g[0]), float(g[1]), float(g[2]), float(a[0]), float(a[1]),
-                                 float(a[2]), float(f[0]), float(f[1]), float(f[2]));
-        }
-        if (stage == 2)
-            Save(&bench, "bench-calibrating");
-    }
-    const std::vector<margdrive::Sample> samples =
-        margdrive::Record(Motion(0, MotionProfile::Gentle), sensors, 800, 30.0, t);
-    for (const margdrive::Sample &s : samples)
-        bench.On_NewDataDom9(s.dt * 1e6f, s.gyr[0], s.gyr[1], s.gyr[2], s.acc[0], s.acc[1], s.acc[2], s.mag[0],
-                             s.mag[1], s.mag[2]);
-    Save(&bench, "bench-running");
-    bench.findChild<QTabWidget *>("tabWidget_ChartDeck")->setCurrentIndex(1);
-    QTest::qWait(500);
-    Save(&bench, "bench-chart");
     return 0;
 }

@@ -4,6 +4,7 @@
 #include "margdrive.h"
 
 #include "chartdeck.h"
+#include "coveragemap.h"
 #include "margbench.h"
 #include "margcore.h"
 #include "marginterface.h"
@@ -41,6 +42,32 @@ int FeedStill(MargBench &bench, SensorModel &sensors, const double reading[3], i
     return samples;
 }
 
+// The sweep of the simulator's calibration path from `from` seconds into it, at `rate`; stops at the
+// first sample that changes the button's text. Returns the seconds fed.
+double FeedSweep(MargBench &bench, SensorModel &sensors, double from, double seconds, double rate, double *t)
+{
+    auto *button = bench.findChild<QPushButton *>("pushButton_FieldCalib_GoForNexStage");
+    const QString before = button->text();
+    const Motion path(0, MotionProfile::Calibration);
+    const double start = CalibrationStageStart(7) + from;
+    for (long i = 1; i <= long(seconds * rate); ++i) {
+        *t += 1.0 / rate;
+        double g[3], a[3], f[3];
+        sensors.Read(path.At(start + double(i) / rate, 0.0), *t, g, a, f);
+        bench.On_NewDataDom9(float(1e6 / rate), float(g[0]), float(g[1]), float(g[2]), float(a[0]), float(a[1]),
+                             float(a[2]), float(f[0]), float(f[1]), float(f[2]));
+        if (button->text() != before)
+            return double(i) / rate;
+    }
+    return seconds;
+}
+
+int Covered(MargBench &bench)
+{
+    const auto &regions = bench.findChild<SphereCoverageMap *>()->Regions();
+    return int(std::count(regions.begin(), regions.end(), true));
+}
+
 } // namespace
 
 class TestMargBench : public QObject
@@ -53,6 +80,7 @@ private slots:
     void calibrationRun();
     void failedStage();
     void secondPressRestartsTheStage();
+    void aFailedSweepIsRepeatedAlone();
 };
 
 void TestMargBench::form()
@@ -60,7 +88,7 @@ void TestMargBench::form()
     MargBench bench(nullptr);
     QCOMPARE(bench.objectName(), QStringLiteral("MargBench"));
     QCOMPARE(bench.windowTitle(), QStringLiteral("MargBench"));
-    QCOMPARE(bench.size(), QSize(626, 498));
+    QCOMPARE(bench.size(), QSize(680, 720));
     auto *tabs = bench.findChild<QTabWidget *>("tabWidget_ChartDeck");
     QCOMPARE(tabs->count(), 2);
     QCOMPARE(tabs->currentIndex(), 0);
@@ -94,16 +122,30 @@ void TestMargBench::calibrationRun()
     auto *button = bench.findChild<QPushButton *>("pushButton_FieldCalib_GoForNexStage");
     SensorModel sensors(SensorErrors::Typical(), 2);
     double t = 0;
+    auto *tabs = bench.findChild<QTabWidget *>("tabWidget_ChartDeck");
     for (int stage = 0; stage < 7; ++stage) {
         button->click();
         QCOMPARE(button->text(), QStringLiteral("KB Calibration\nStage %1\nSampling Data...").arg(stage + 1));
         QVERIFY(!button->isEnabled());
         QVERIFY(FeedStill(bench, sensors, margdrive::kStageReadings[stage], 6000, &t) < 6000);
-        if (stage < 6)
-            QCOMPARE(button->text(), QStringLiteral("KB Calibration\nStart Stage %1").arg(stage + 2));
+        QCOMPARE(button->text(), QStringLiteral("KB Calibration\nStart Stage %1").arg(stage + 2));
         QVERIFY(button->isEnabled());
     }
+    QVERIFY(Text(bench, "label_CalibMessage").startsWith("Stage 8 of 8, the magnetometer sweep"));
+
+    // The sweep: the display tab comes forward and fills in as the sensor turns; the message names
+    // what is still missing, until the fit is good and the calibration ends by itself.
+    button->click();
+    QCOMPARE(tabs->currentIndex(), 1);
+    QCOMPARE(FeedSweep(bench, sensors, 0.0, 10.0, kRate, &t), 10.0);
+    QVERIFY2(Covered(bench) > 20 && Covered(bench) < 80, qPrintable(QString::number(Covered(bench))));
+    QVERIFY2(Text(bench, "label_CalibMessage").contains(QStringLiteral("of 100 directions covered")),
+             qPrintable(Text(bench, "label_CalibMessage")));
+    QVERIFY(FeedSweep(bench, sensors, 10.0, 60.0, kRate, &t) < 60.0);
     QCOMPARE(button->text(), QStringLiteral("KB Calibration Done\nRestart Stage 1"));
+    QVERIFY(Covered(bench) > 85);
+    QVERIFY(Text(bench, "label_CalibMessage").startsWith("Field calibration done"));
+    QVERIFY(bench.Interface()->MagCalib().ellipsoid);
 
     // The filter starts and runs on what follows: a level sensor shows level numbers.
     Motion motion(0, MotionProfile::Slow);
@@ -160,6 +202,36 @@ void TestMargBench::secondPressRestartsTheStage()
     QCOMPARE(FeedStill(bench, sensors, margdrive::kStageReadings[0], 3000, &t), 3000);
     QVERIFY(FeedStill(bench, sensors, margdrive::kStageReadings[0], 3000, &t) < 3000);
     QCOMPARE(button->text(), QStringLiteral("KB Calibration\nStart Stage 2"));
+}
+
+void TestMargBench::aFailedSweepIsRepeatedAlone()
+{
+    MargBench bench(nullptr);
+    auto *button = bench.findChild<QPushButton *>("pushButton_FieldCalib_GoForNexStage");
+    SensorModel sensors(SensorErrors(), 5);
+    double t = 0;
+    for (int stage = 0; stage < 7; ++stage) {
+        button->click();
+        FeedStill(bench, sensors, margdrive::kStageReadings[stage], 6000, &t);
+    }
+    // Two minutes of a sensor that never turns: the sweep fails, and only the sweep is asked for again.
+    button->click();
+    const MotionSample still = StillSample(margdrive::kStageReadings[0], 0.0);
+    for (int i = 0; i < 12200 && !button->isEnabled(); ++i) {
+        double g[3], a[3], f[3];
+        t += 0.01;
+        sensors.Read(still, t, g, a, f);
+        bench.On_NewDataDom9(10000.0f, float(g[0]), float(g[1]), float(g[2]), float(a[0]), float(a[1]), float(a[2]),
+                             float(f[0]), float(f[1]), float(f[2]));
+    }
+    QCOMPARE(button->text(), QStringLiteral("KB Calibration Failed at Stage 8!\nRestart Stage 8"));
+    QVERIFY2(Text(bench, "label_CalibMessage").startsWith("Stage 8 ended after 120 s without a good fit"),
+             qPrintable(Text(bench, "label_CalibMessage")));
+    button->click();
+    QCOMPARE(button->text(), QStringLiteral("KB Calibration\nStage 8\nSampling Data..."));
+    QCOMPARE(Covered(bench), 0);
+    QVERIFY(FeedSweep(bench, sensors, 0.0, 60.0, kRate, &t) < 60.0);
+    QCOMPARE(button->text(), QStringLiteral("KB Calibration Done\nRestart Stage 1"));
 }
 
 QTEST_MAIN(TestMargBench)
