@@ -55,7 +55,7 @@ bool SimulatorRunner::Start(const QStringList &arguments, int timeoutMs)
                           arguments);
     process_.start(QIODevice::ReadOnly);
     if (!process_.waitForStarted(timeoutMs)) {
-        error_ = QStringLiteral("cannot start %1: %2").arg(ProgramPath(), process_.errorString());
+        error_ = QStringLiteral("cannot start %1: %2").arg(process_.program(), process_.errorString());
         return false;
     }
 

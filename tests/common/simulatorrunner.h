@@ -29,6 +29,8 @@ public:
     SimulatorRunner &operator=(const SimulatorRunner &) = delete;
 
     static QString ProgramPath();
+    // Runs another copy of the simulator (a renamed one, say) from now on.
+    void SetProgram(const QString &path) { process_.setProgram(path); }
 
     // Extra arguments go after --port-dir and --log (which they may override). Returns once the
     // port is published, false (see ErrorString) if that does not happen within the time.

@@ -31,6 +31,7 @@ private slots:
     void badOptions_data();
     void badOptions();
     void portNamesInOneDirectory();
+    void aSimulatorIsKnownByItsPidFile();
     void defaultPortDirectory();
     void endsCleanly_data();
     void endsCleanly();
@@ -116,6 +117,38 @@ void TestNodesimProcess::portNamesInOneDirectory()
     QVERIFY2(c.Stop(), qPrintable(c.ErrorString()));
     QVERIFY2(b.Stop(), qPrintable(b.ErrorString()));
     QVERIFY(QDir(ports).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System).isEmpty());
+}
+
+void TestNodesimProcess::aSimulatorIsKnownByItsPidFile()
+{
+    // A renamed copy is a simulator as much as the original: the next one leaves its port alone.
+    QTemporaryDir dir;
+    const QString ports = dir.filePath("ports");
+    const QString copy = dir.filePath("bus-under-test");
+    QVERIFY(QFile::copy(SimulatorRunner::ProgramPath(), copy));
+    QVERIFY(QFile::setPermissions(copy, QFile::permissions(SimulatorRunner::ProgramPath())));
+    SimulatorRunner renamed, next;
+    renamed.SetProgram(copy);
+    QVERIFY2(renamed.Start({"--port-dir", ports}), qPrintable(renamed.ErrorString()));
+    QVERIFY2(next.Start({"--port-dir", ports}), qPrintable(next.ErrorString()));
+    QCOMPARE(renamed.PortPath(), ports + "/ttyKSIM0");
+    QCOMPARE(next.PortPath(), ports + "/ttyKSIM1");
+    QVERIFY(Exists(renamed.PortPath()));
+
+    // A pid file naming a live process that is not the one which wrote it (the pid came back to
+    // another process: its start time differs) is stale.
+    QVERIFY2(next.Stop(), qPrintable(next.ErrorString()));
+    QVERIFY(QFile::link("/dev/null", ports + "/ttyKSIM1"));
+    QFile pidFile(ports + "/ttyKSIM1.pid");
+    QVERIFY(pidFile.open(QIODevice::WriteOnly));
+    pidFile.write(QByteArray::number(QCoreApplication::applicationPid()) + " 1\n");
+    pidFile.close();
+    SimulatorRunner third;
+    QVERIFY2(third.Start({"--port-dir", ports}), qPrintable(third.ErrorString()));
+    QCOMPARE(third.PortPath(), ports + "/ttyKSIM1");
+    QVERIFY(LinkTarget(third.PortPath()).startsWith("/dev/pts/"));
+    QVERIFY2(third.Stop(), qPrintable(third.ErrorString()));
+    QVERIFY2(renamed.Stop(), qPrintable(renamed.ErrorString()));
 }
 
 void TestNodesimProcess::defaultPortDirectory()

@@ -1,4 +1,5 @@
 #include "portgate.h"
+#include "simulatedlink.h"
 #include "simulatorrunner.h"
 
 #include "nimboprofile.h"
@@ -70,6 +71,8 @@ private slots:
 private:
     QString PortDir() const { return runtime.filePath("kinetra-ports"); }
     QString FakePort(const QString &name) const { return PortDir() + "/" + name; }
+    // What a simulator of that process writes into its pid file.
+    static QString PidText(qint64 pid) { return QString::fromStdString(simulatedlink::PidFileText(long(pid))).trimmed(); }
     // A simulator's published port: the link and, unless pid is empty, its pid file.
     bool FakeLink(const QString &target, const QString &name, const QString &pid) const
     {
@@ -237,7 +240,7 @@ void tst_PortGate::swapBetweenScansIsUnplugAndPlug()
     QSignalSpy unplugged(gate, &PortGate::Sig_SerialDevice_Unplugged);
     QSignalSpy heartbeats(gate, &PortGate::Sig_ScanPortEvent);
     // A link of a running simulator (its pid file names one) to a device that exists is a port.
-    const QString running = QString::number(sim->ProcessId());
+    const QString running = PidText(sim->ProcessId());
     QVERIFY(FakeLink("/dev/null", "ttyKSIM90", running));
     QVERIFY(plugged.wait(3000));
     QCOMPARE(plugged.takeFirst().first().toString(), FakePort("ttyKSIM90"));
@@ -277,12 +280,13 @@ void tst_PortGate::onlyLinksOfRunningSimulatorsAreListed()
         QString target;
         QString pid; // empty: no pid file
     } links[] = {
-        {"ttyKSIM80", "/dev/null", QString::number(sim->ProcessId())}, // the one live link
-        {"ttyKSIM81", "/dev/null", QString()},                       // killed before writing its pid
-        {"ttyKSIM82", "/dev/null", QString::number(finished.processId())}, // simulator gone
-        {"ttyKSIM83", "/dev/null", QString::number(other.processId())},   // number taken by another program
-        {"ttyKSIM84", runtime.filePath("gone"), QString::number(sim->ProcessId())}, // terminal gone
-        {"ttyKSIM85", "/dev/null", "garbage"},
+        {"ttyKSIM80", "/dev/null", PidText(sim->ProcessId())}, // the one live link
+        {"ttyKSIM81", "/dev/null", QString()},                // killed before writing its pid
+        {"ttyKSIM82", "/dev/null", QString::number(finished.processId()) + " 1"}, // simulator gone
+        {"ttyKSIM83", "/dev/null", QString::number(other.processId()) + " 1"},    // number taken by another program
+        {"ttyKSIM84", runtime.filePath("gone"), PidText(sim->ProcessId())},       // terminal gone
+        {"ttyKSIM85", "/dev/null", QString::number(sim->ProcessId())},             // no start time
+        {"ttyKSIM86", "/dev/null", "garbage"},
     };
     for (const auto &link : links)
         QVERIFY(FakeLink(link.target, link.name, link.pid));

@@ -110,7 +110,7 @@ bool PtyLine::Publish(const std::string &dir, std::string *error)
         std::FILE *file = std::fopen(temporary.c_str(), "w");
         if (!file)
             continue;
-        const bool written = std::fprintf(file, "%ld\n", long(getpid())) > 0;
+        const bool written = std::fputs(simulatedlink::PidFileText(long(getpid())).c_str(), file) >= 0;
         if (std::fclose(file) != 0 || !written || rename(temporary.c_str(), pidFile.c_str()) != 0) {
             unlink(temporary.c_str());
             continue;
