@@ -403,6 +403,7 @@ void Gyrovane::On_CreateNode(QByteArray uuid, uint nodeId, QString nodeName, int
     window->Set_NodeName(nodeName);
     window->Set_NodeUuid(uuid);
     window->Set_NodeFirmwareVersion(nodeFwVer, nodeFwRevisionVer);
+    window->Set_NodeFirmwareText(firmwareTexts.value(uuid));
 
     QVector<QMetaObject::Connection> &own = windowConnections[window];
     own << connect(this, &Gyrovane::Sig_NewData_RecordRaw, window, &SensorPanel::On_NewData_RecordRaw);
@@ -510,6 +511,11 @@ void Gyrovane::On_RX_Data(const Np_Id &np_Id)
                                 .arg(uint(np_Id.fwVersion[1]))
                                 .arg(uint(np_Id.fwVersion[2]))
                                 .arg(uint(np_Id.fwVersion[3]));
+    firmwareTexts[uuid] = QStringLiteral("%1.%2.%3.%4")
+                              .arg(uint(np_Id.fwVersion[0]))
+                              .arg(uint(np_Id.fwVersion[1]))
+                              .arg(uint(np_Id.fwVersion[2]))
+                              .arg(uint(np_Id.fwVersion[3]));
     unitRoster->On_Log_Node(uuid, np_Id.nodeId, name, version);
 }
 

@@ -140,6 +140,8 @@ private:
     // The temperature of each node's latest status, passed on with that node's raw records; a node
     // id has 11 bits.
     std::array<float, NP_ID_MAX_ + 1> lastTemperature{};
+    // The firmware of each node as its identity gave it ("31.8.2.70"), by UUID.
+    QHash<QByteArray, QString> firmwareTexts;
     MargBench *bench = nullptr;       // no parent: a window of its own, deleted with this one
     // The time stamp of each node's latest raw record, for the bench's time step.
     std::array<quint32, NP_ID_MAX_ + 1> lastRawTimeStamp{};

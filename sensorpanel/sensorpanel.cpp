@@ -12,6 +12,7 @@
 #include <QtGui/QFont>
 #include <QtGui/QIcon>
 #include <QtWidgets/QLabel>
+#include <QtWidgets/QShortcut>
 #include <QtWidgets/QScrollArea>
 #include <QtWidgets/QScrollBar>
 
@@ -76,6 +77,10 @@ SensorPanel::SensorPanel(quint16 nodeId_i, QWidget *parent)
     linkState->setWordWrap(true);
     linkState->hide();
     setMenuWidget(linkState);
+
+    // M sets a marker while the window has the focus (a text field takes its M as a letter).
+    auto *mark = new QShortcut(QKeySequence(Qt::Key_M), this, nullptr, nullptr, Qt::WidgetWithChildrenShortcut);
+    connect(mark, &QShortcut::activated, this, &SensorPanel::on_pushButton_Record_Mark_clicked);
 
     requestTimer = new QTimer(this);
     connect(requestTimer, &QTimer::timeout, this, &SensorPanel::On_TimerISR_RequestImuSetting);

@@ -60,6 +60,8 @@ public:
     void Set_FontSize(int size);
     // Adapts the window to the node's model once, right after construction (see ModelProfile).
     void Set_NodeFirmwareVersion(int nodeFwVer, int nodeFwRevisionVer);
+    // The firmware as the node's identity gives it ("31.8.2.70"), for files that name the node.
+    void Set_NodeFirmwareText(const QString &text) { firmwareText = text; }
     const ModelProfile &Model() const { return model; }
     // The settings as the widgets show them; sent to the node when they came from the user.
     void LoadSettingFromGUI();
@@ -208,6 +210,8 @@ private slots:
 
     void on_pushButton_Record_StartPause_clicked();
     void on_pushButton_Record_Save_clicked();
+    void on_pushButton_Record_Mark_clicked();
+    void on_checkBox_Record_CSV_toggled(bool on);
 
     void on_pushButton_Run_CalibW_Only_clicked();
     void on_pushButton_CalibForce_Run_clicked();
@@ -288,6 +292,8 @@ private:
     QMdiSubWindow *AddDisplay(QWidget *display, const char *title, const char *icon);
     void CloseDisplay(QWidget *display, QCheckBox *box);
     void RecordRow(quint16 fromId, const char *key, double seconds, std::initializer_list<double> values);
+    // The first line of a CSV recording: the node and the start, in UTC.
+    QString CsvComment() const;
     void SendCalibCommand(const CalibrationCommands::Command &command);
     void ReenableCompassControls();
     void WatchCompassSilence(bool untilTheEnd);
@@ -310,6 +316,7 @@ private:
     quint16 nodeId;
     QString nodeName;
     QByteArray nodeUuid;
+    QString firmwareText;
     ModelProfile model;
     Ui::SensorPanel *ui;
     int fontSize = 8;

@@ -7,6 +7,7 @@
 
 #include <QtCore/QDateTime>
 #include <QtCore/QFileInfo>
+#include <QtCore/QTimeZone>
 #include <QtCore/QStandardPaths>
 #include <QtWidgets/QFileDialog>
 #include <QtWidgets/QMessageBox>
@@ -23,6 +24,34 @@ void SensorPanel::on_pushButton_Record_StartPause_clicked()
         ui->pushButton_Record_StartPause->setText(tr("▮▮ Pause"));
         ui->pushButton_Record_Save->setEnabled(true);
         ui->checkBox_Record_FormatEnable->setEnabled(false);
+        ui->checkBox_Record_CSV->setEnabled(false);
+        ui->pushButton_Record_Mark->setEnabled(true);
+    }
+}
+
+void SensorPanel::on_checkBox_Record_CSV_toggled(bool on)
+{
+    // A CSV file has its own header: the matrix framing does not apply.
+    ui->checkBox_Record_FormatEnable->setEnabled(!on && !recording);
+}
+
+void SensorPanel::on_pushButton_Record_Mark_clicked()
+{
+    if (!recording)
+        return;
+    QString reason;
+    const QString text = ui->lineEdit_Record_MarkText->text().trimmed();
+    switch (recorder->Mark(text, &reason)) {
+    case Recorder::Block::Written:
+        ui->label_Record_Msg->setText(text.isEmpty() ? tr("Marker set at %1 s.").arg(recorder->HostSeconds(), 0, 'f', 1)
+                                                     : tr("Marker \"%1\" set at %2 s.")
+                                                           .arg(text)
+                                                           .arg(recorder->HostSeconds(), 0, 'f', 1));
+        ui->lineEdit_Record_MarkText->clear();
+        break;
+    case Recorder::Block::Kept: break;
+    case Recorder::Block::Failed:
+    case Recorder::Block::Overflow: ui->label_Record_Msg->setText(tr("Cannot write the marker: %1").arg(reason)); break;
     }
 }
 
@@ -35,7 +64,9 @@ void SensorPanel::on_pushButton_Record_Save_clicked()
     recording = false;
     paused = false;
     ui->pushButton_Record_StartPause->setText(tr("⚫ Record"));
-    ui->checkBox_Record_FormatEnable->setEnabled(true);
+    ui->checkBox_Record_FormatEnable->setEnabled(!ui->checkBox_Record_CSV->isChecked());
+    ui->checkBox_Record_CSV->setEnabled(true);
+    ui->pushButton_Record_Mark->setEnabled(false);
     ui->pushButton_Record_Save->setEnabled(false);
 }
 
@@ -43,8 +74,11 @@ bool SensorPanel::Recorder_StartNew()
 {
     recording = false;
     paused = false;
-    const int outputs =
-        recorder->Begin(currentSettings.settingsWord, ui->checkBox_Record_FormatEnable->isChecked());
+    const bool csv = ui->checkBox_Record_CSV->isChecked();
+    const Recorder::Layout layout = csv ? Recorder::Layout::Csv
+                                        : ui->checkBox_Record_FormatEnable->isChecked() ? Recorder::Layout::Matrix
+                                                                                        : Recorder::Layout::Plain;
+    const int outputs = recorder->Begin(currentSettings.settingsWord, layout, CsvComment());
     if (outputs == 0) {
         QMessageBox box(
             QMessageBox::Information, windowTitle(),
@@ -65,7 +99,9 @@ bool SensorPanel::Recorder_StartNew()
     for (;;) {
         // The dialog's own question would be about the name typed, which is not a file written here.
         const QString chosen = QFileDialog::getSaveFileName(this, tr("Choose the file directory for recording data"),
-                                                            proposed, tr("TextFiles (*.txt)"), nullptr,
+                                                            proposed,
+                                                            csv ? tr("CSV files (*.csv)") : tr("TextFiles (*.txt)"),
+                                                            nullptr,
                                                             QFileDialog::DontConfirmOverwrite);
         if (chosen.isEmpty()) {
             recorder->Begin(0, false);
@@ -152,10 +188,7 @@ void SensorPanel::RecorderBufSaveToFile(const QString &key, const QString &line)
         QString ignored;
         recorder->SaveAndCloseAll(&notOpen, &ignored);
         recording = false;
-        paused = false;
-        ui->pushButton_Record_StartPause->setText(tr("⚫ Record"));
-        ui->checkBox_Record_FormatEnable->setEnabled(true);
-        ui->pushButton_Record_Save->setEnabled(false);
+        on_pushButton_Record_Save_clicked(); // only the buttons: nothing is left to save
         const QString text = tr("Recording stopped: the disk does not take the data (%1). The files end "
                                 "with the last rows written.")
                                  .arg(reason);
@@ -182,7 +215,21 @@ void SensorPanel::RecordRow(quint16 fromId, const char *key, double seconds,
     int n = 1;
     for (double v : values)
         numbers[n++] = v;
-    RecorderBufSaveToFile(name, Recorder::Row(*Recorder::Find(name), numbers));
+    const Recorder::Output &output = *Recorder::Find(name);
+    RecorderBufSaveToFile(name, recorder->FileLayout() == Recorder::Layout::Csv
+                                    ? Recorder::CsvRow(output, numbers, recorder->HostSeconds())
+                                    : Recorder::Row(output, numbers));
+}
+
+QString SensorPanel::CsvComment() const
+{
+    // Quotes in a name are doubled so that the name reads back whole.
+    QString name = nodeName;
+    name.replace(QLatin1String("\""), QLatin1String("\"\""));
+    return QStringLiteral("# gyrovane recording, node %1 \"%2\", UUID %3, firmware %4, started %5")
+        .arg(nodeId)
+        .arg(name, QString::fromLatin1(nodeUuid.toHex()), firmwareText.isEmpty() ? tr("unknown") : firmwareText,
+             QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs));
 }
 
 void SensorPanel::On_NewData_RecordRaw(quint16 fromId, double timeStamp, float temperature, float wx,

@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cerrno>
 #include <cmath>
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -48,6 +49,25 @@ QString Fixed(double value, int width, int decimals)
 
 QString Tr(const char *text) { return QCoreApplication::translate("SensorPanel", text); }
 
+// A float in its shortest form that reads back as the same float ("nan", "inf" when not finite).
+void AppendShortest(QString &out, float value)
+{
+    char text[32];
+    const std::to_chars_result r = std::to_chars(text, text + sizeof(text), value);
+    out += QLatin1String(text, r.ec == std::errc() ? int(r.ptr - text) : 0);
+}
+
+// A field of a CSV row: quoted when it holds a comma, a quote or a line break.
+QString CsvField(const QString &text)
+{
+    if (!text.contains(QLatin1Char(',')) && !text.contains(QLatin1Char('"')) && !text.contains(QLatin1Char('\n')) &&
+        !text.contains(QLatin1Char('\r')))
+        return text;
+    QString quoted = text;
+    quoted.replace(QLatin1String("\""), QLatin1String("\"\""));
+    return QLatin1Char('"') + quoted + QLatin1Char('"');
+}
+
 } // namespace
 
 const Recorder::Output Recorder::kOutputs[] = {
@@ -58,23 +78,29 @@ const Recorder::Output Recorder::kOutputs[] = {
      "%   UNIT:   Second  ,       oC     ,     rad/s,   rad/s,   rad/s,       g ,     g ,     g ,     unit , "
      " "
      "unit ,  unit ; \r\n",
-     QT_TRANSLATE_NOOP("SensorPanel", "    %1, %2,   %3, %4, %5,   %6, %7, %8,   %9, %10, %11 ; \r\n"), 11},
+     QT_TRANSLATE_NOOP("SensorPanel", "    %1, %2,   %3, %4, %5,   %6, %7, %8,   %9, %10, %11 ; \r\n"), 11,
+     "time_s,host_time_s,temperature_c,gyro_x_rad_s,gyro_y_rad_s,gyro_z_rad_s,acc_x_g,acc_y_g,acc_z_g,"
+     "mag_x_earth_field,mag_y_earth_field,mag_z_earth_field"},
     {"RPY", NpSettingsBit::outRPY, "rpyData = [ \r\n",
      "%   NAME:  timeStamp,    Roll,    Pitch,   Yaw;  \r\n",
      "%   UNIT:   Second  ,    degree,  degree,  degree; \r\n",
-     QT_TRANSLATE_NOOP("SensorPanel", "    %1,   %2, %3, %4; \r\n"), 4},
+     QT_TRANSLATE_NOOP("SensorPanel", "    %1,   %2, %3, %4; \r\n"), 4,
+     "time_s,host_time_s,roll_deg,pitch_deg,yaw_deg"},
     {"Q_s1_e", NpSettingsBit::outQ_s1_e, "quaternionData = [ \r\n",
      "%   NAME:  timeStamp,    q1,   q2,   q3,   q4; \r\n",
      "%   UNIT:   Second  ,    Quaternion(no unit) ; \r\n",
-     QT_TRANSLATE_NOOP("SensorPanel", "    %1,   %2, %3, %4, %5; \r\n"), 5},
+     QT_TRANSLATE_NOOP("SensorPanel", "    %1,   %2, %3, %4, %5; \r\n"), 5,
+     "time_s,host_time_s,q1,q2,q3,q4"},
     {"Gravity", NpSettingsBit::outGravity, "gravityData = [ \r\n",
      "%   NAME:  timeStamp,  GravityX, GravityY, GravityZ; \r\n",
      "%   UNIT:   Second  ,         g,        g,        g; \r\n",
-     QT_TRANSLATE_NOOP("SensorPanel", "    %1,   %2, %3, %4; \r\n"), 4},
+     QT_TRANSLATE_NOOP("SensorPanel", "    %1,   %2, %3, %4; \r\n"), 4,
+     "time_s,host_time_s,gravity_x_g,gravity_y_g,gravity_z_g"},
     {"Euler_s1_e", NpSettingsBit::outEuler_s1_e, "eulerData = [ \r\n",
      "%   NAME:  timeStamp,    Psi,     Theta,   Phi;  \r\n",
      "%   UNIT:   Second  ,    degree,  degree,  degree; \r\n",
-     QT_TRANSLATE_NOOP("SensorPanel", "    %1,   %2, %3, %4; \r\n"), 4},
+     QT_TRANSLATE_NOOP("SensorPanel", "    %1,   %2, %3, %4; \r\n"), 4,
+     "time_s,host_time_s,psi_deg,theta_deg,phi_deg"},
 };
 const int Recorder::kOutputCount = int(sizeof(kOutputs) / sizeof(kOutputs[0]));
 
@@ -86,13 +112,16 @@ Recorder::~Recorder() = default;
 
 QString Recorder::BasePath(const QString &chosen)
 {
-    return chosen.endsWith(QLatin1String(".txt"), Qt::CaseInsensitive) ? chosen.left(chosen.size() - 4)
-                                                                       : chosen;
+    return chosen.endsWith(QLatin1String(".txt"), Qt::CaseInsensitive) ||
+                   chosen.endsWith(QLatin1String(".csv"), Qt::CaseInsensitive)
+               ? chosen.left(chosen.size() - 4)
+               : chosen;
 }
 
-QString Recorder::FileName(const QString &basePath, const QString &key)
+QString Recorder::FileName(const QString &basePath, const QString &key, Layout layout)
 {
-    return basePath + QLatin1Char('_') + key + QLatin1String(".txt");
+    const bool csv = layout == Layout::Csv || key == QLatin1String(kMarkersKey);
+    return basePath + QLatin1Char('_') + key + QLatin1String(csv ? ".csv" : ".txt");
 }
 
 const Recorder::Output *Recorder::Find(const QString &key)
@@ -123,28 +152,87 @@ QString Recorder::Row(const Output &output, const double *numbers)
     }
 }
 
+QString Recorder::CsvRow(const Output &output, const double *numbers, double hostSeconds)
+{
+    QString row = Fixed(numbers[0], 0, 6);
+    row += QLatin1Char(',');
+    row += Fixed(hostSeconds, 0, 6);
+    for (int i = 1; i < output.values; ++i) {
+        row += QLatin1Char(',');
+        AppendShortest(row, float(numbers[i])); // the values arrived as floats
+    }
+    row += QLatin1String("\r\n");
+    return row;
+}
+
+Recorder::Block Recorder::Mark(const QString &text, QString *error)
+{
+    const QString key = QLatin1String(kMarkersKey);
+    if (buffers.empty() || !hostClock.isValid())
+        return Block::Kept; // no recording under way
+    auto markers = buffers.find(key);
+    if (markers == buffers.end()) {
+        // The first marker makes the file.
+        Stream stream;
+        stream.name = FileName(basePath_, key);
+        stream.file = std::make_unique<QFile>(stream.name);
+        if (!stream.file->open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered)) {
+            if (error)
+                *error = stream.name + QLatin1String(": ") + stream.file->errorString();
+            return Block::Failed;
+        }
+        stream.buffer = csvComment_ + QLatin1String("time_s,host_time_s,text\r\n");
+        markers = buffers.emplace(key, std::move(stream)).first;
+    }
+    double latest = 0.0;
+    for (const auto &entry : buffers)
+        if (entry.second.started)
+            latest = std::max(latest, entry.second.lastSeconds + entry.second.offset);
+    QString line = Fixed(latest, 0, 6) + QLatin1Char(',') + Fixed(HostSeconds(), 0, 6) + QLatin1Char(',') +
+                   CsvField(text) + QLatin1String("\r\n");
+    // Written at once, with what waits before it: a marker is the note the user will look for.
+    Stream &stream = markers->second;
+    line.prepend(stream.buffer);
+    stream.buffer.clear();
+    if (WriteOut(stream, line, error))
+        return Block::Written;
+    return PendingBytes() > kPendingLimitBytes ? Block::Overflow : Block::Failed;
+}
+
 int Recorder::Begin(quint32 settingsWord, bool format_i)
 {
-    format = format_i;
+    return Begin(settingsWord, format_i ? Layout::Matrix : Layout::Plain);
+}
+
+int Recorder::Begin(quint32 settingsWord, Layout layout_i, const QString &csvComment)
+{
+    layout = layout_i;
     total = 0.0;
+    hostClock.invalidate();
     // Files of an earlier recording that were not saved are closed as they stand.
     buffers.clear();
+    const QString comment = csvComment.isEmpty() ? QString() : csvComment + QLatin1String("\r\n");
     for (const Output &output : kOutputs) {
         if (!NpSettingsBit::Get(settingsWord, output.settingsBit))
             continue;
         Stream &stream = buffers[QString::fromLatin1(output.key)];
-        if (format)
+        if (layout == Layout::Matrix)
             stream.buffer = QString::fromLatin1(output.matrixLine) + QLatin1String(kCreatedLine) +
                             QString::fromLatin1(output.nameLine) + QString::fromLatin1(output.unitLine);
+        else if (layout == Layout::Csv)
+            stream.buffer = comment + QLatin1String(output.csvColumns) + QLatin1String("\r\n");
     }
-    return int(buffers.size());
+    csvComment_ = comment;
+    return OutputCount();
 }
 
 QStringList Recorder::FileNames(const QString &basePath) const
 {
     QStringList names;
     for (const auto &entry : buffers)
-        names << FileName(basePath, entry.first);
+        names << FileName(basePath, entry.first, layout);
+    if (!buffers.empty())
+        names << FileName(basePath, QLatin1String(kMarkersKey)); // made by the first marker
     return names;
 }
 
@@ -200,7 +288,7 @@ bool Recorder::OpenFiles(const QString &basePath, QString *error)
     };
     for (const auto &entry : buffers) {
         Planned p;
-        p.name = FileName(basePath, entry.first);
+        p.name = FileName(basePath, entry.first, layout);
         if (QFileInfo(p.name).isDir())
             return undo(p.name, Tr("a folder has this name"));
         const QString temporary = UnusedName(p.name, "new");
@@ -234,12 +322,18 @@ bool Recorder::OpenFiles(const QString &basePath, QString *error)
     for (Planned &p : plan)
         if (!p.aside.isEmpty())
             QFile::remove(p.aside);
+    // The markers of an earlier recording of this name went with its files.
+    const QString markers = FileName(basePath, QLatin1String(kMarkersKey));
+    if (QFileInfo(markers).isFile())
+        QFile::remove(markers);
+    basePath_ = basePath;
     size_t i = 0;
     for (auto &entry : buffers) {
         entry.second.name = plan[i].name;
         entry.second.file = std::move(plan[i].file);
         ++i;
     }
+    hostClock.start();
     return true;
 }
 
@@ -329,7 +423,8 @@ bool Recorder::SaveAndCloseAll(int *notOpen, QString *error)
             ++missing;
             continue;
         }
-        const QString rest = format ? stream.buffer + QLatin1String(kMatrixEnd) : stream.buffer;
+        const bool matrix = layout == Layout::Matrix && entry.first != QLatin1String(kMarkersKey);
+        const QString rest = matrix ? stream.buffer + QLatin1String(kMatrixEnd) : stream.buffer;
         if (!WriteOut(stream, rest, written ? error : nullptr)) {
             written = false;
             // The disk took part of a block at most: the file ends with its last whole block, and
@@ -337,7 +432,7 @@ bool Recorder::SaveAndCloseAll(int *notOpen, QString *error)
             QFile &file = *stream.file;
             if (file.resize(stream.wholeRows)) {
                 file.seek(stream.wholeRows);
-                if (format) {
+                if (matrix) {
                     const QByteArray end(kMatrixEnd);
                     if (Write(file, end.constData(), end.size(), nullptr) != end.size())
                         file.resize(stream.wholeRows);

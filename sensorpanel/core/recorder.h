@@ -3,6 +3,7 @@
 
 #include "sensorpanelcore_global.h"
 
+#include <QtCore/QElapsedTimer>
 #include <QtCore/QFile>
 #include <QtCore/QString>
 #include <QtCore/QStringList>
@@ -13,8 +14,11 @@
 
 // The recorder's outputs and files: one text file per recorded output, its rows collected in memory
 // and written in blocks of a little over 4096 characters, each file optionally framed as a named
-// matrix with comment lines. Files are written as they are ("\r\n" line ends) in UTF-8, numbers with
-// a "." whatever the locale.
+// matrix with comment lines, or written as CSV for analysis tools (BASE_<output>.csv: a comment line
+// naming the node, a header row of column names with units, then "time_s,host_time_s,..." rows, the
+// host time in seconds since the files were opened). Beside them BASE_markers.csv takes the event
+// markers. Files are written as they are ("\r\n" line ends) in UTF-8, numbers with a "." whatever
+// the locale.
 //
 // Earlier files are never lost by accident: the new set is created beside them and replaces them only
 // once every file of it exists. A disk that refuses the data is given up on (Block::Overflow) once
@@ -31,7 +35,10 @@ public:
         const char *unitLine;
         const char *rowPattern;
         int values; // numbers in a row; the first (and for raw data the second) with 6 decimals
+        const char *csvColumns; // the CSV header row, without its line end
     };
+    enum class Layout { Plain, Matrix, Csv };
+    static constexpr const char *kMarkersKey = "markers";
     static const Output kOutputs[];
     static const int kOutputCount;
     static constexpr int kBlockChars = 4096;
@@ -50,17 +57,22 @@ public:
     Recorder(const Recorder &) = delete;
     Recorder &operator=(const Recorder &) = delete;
 
-    // The path of the files without its ".txt" (any case); a name given without it is used whole.
+    // The path of the files without its ".txt" or ".csv" (any case); a name given without it is used
+    // whole.
     static QString BasePath(const QString &chosen);
-    static QString FileName(const QString &basePath, const QString &key);
+    static QString FileName(const QString &basePath, const QString &key, Layout layout = Layout::Plain);
     // One row of an output: the time stamp, then its values.
     static QString Row(const Output &output, const double *numbers);
+    // The same as a CSV row, with the host time after the node's.
+    static QString CsvRow(const Output &output, const double *numbers, double hostSeconds);
     static const Output *Find(const QString &key);
 
     // A new recording of the outputs whose settings bits are set, in table order; with the format on,
     // each buffer starts with its matrix name and comment lines. Closes nothing. Returns the number of
     // outputs.
     int Begin(quint32 settingsWord, bool format);
+    // The same in any layout; for CSV, csvComment is the first line of every file (without its end).
+    int Begin(quint32 settingsWord, Layout layout, const QString &csvComment = QString());
     // The files the recording begun would write.
     QStringList FileNames(const QString &basePath) const;
     // Closes the files still open and creates one file per output, replacing files of those names
@@ -68,8 +80,13 @@ public:
     // every earlier file as it was, when one cannot be created.
     bool OpenFiles(const QString &basePath, QString *error);
     bool Has(const QString &key) const { return buffers.count(key) != 0; }
-    int OutputCount() const { return int(buffers.size()); }
-    bool Format() const { return format; }
+    int OutputCount() const { return int(buffers.size()) - int(buffers.count(QLatin1String(kMarkersKey))); }
+    bool Format() const { return layout == Layout::Matrix; }
+    Layout FileLayout() const { return layout; }
+    // Seconds since the files were opened, on the host's steady clock.
+    double HostSeconds() const { return hostClock.isValid() ? double(hostClock.nsecsElapsed()) * 1e-9 : 0.0; }
+    // An event marker: the node's latest recorded time and the host's, and the text; written at once.
+    Block Mark(const QString &text, QString *error);
 
     // Adds a line to an output's buffer and writes the buffer out once it holds more than a block.
     // A file that cannot be written keeps its rows in memory; error tells why.
@@ -114,8 +131,11 @@ private:
 
     // In key order, which is the order the files are opened and saved in.
     std::map<QString, Stream> buffers;
-    bool format = false;
+    Layout layout = Layout::Plain;
     double total = 0.0;
+    QElapsedTimer hostClock;
+    QString basePath_;   // of the files opened
+    QString csvComment_; // the first line of CSV files, with its line end
     Writer writer;
 };
 

@@ -215,7 +215,8 @@ void tst_Core::recorderKeepsEarlierFiles()
     QVERIFY(QDir().mkpath(base + "_RPY.txt"));
     Recorder r;
     QCOMPARE(r.Begin((1u << 6) | (1u << 8) | (1u << 11), false), 3);
-    QCOMPARE(r.FileNames(base), (QStringList{base + "_Q_s1_e.txt", base + "_RPY.txt", base + "_RawData.txt"}));
+    QCOMPARE(r.FileNames(base), (QStringList{base + "_Q_s1_e.txt", base + "_RPY.txt", base + "_RawData.txt",
+                                             base + "_markers.csv"}));
     QString error;
     QVERIFY(!r.OpenFiles(base, &error));
     QVERIFY2(error.startsWith(base + "_RPY.txt: "), qPrintable(error));

@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -19,6 +20,44 @@ QByteArray Read(const QString &path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+// The rows of a CSV file as a CSV reader sees them: fields split at commas outside quotes, "" inside
+// quotes a quote.
+QVector<QStringList> ParseCsv(const QByteArray &bytes)
+{
+    QVector<QStringList> rows;
+    QStringList row;
+    QString field;
+    bool quoted = false;
+    const QString text = QString::fromUtf8(bytes);
+    for (int i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (quoted) {
+            if (c == '"' && i + 1 < text.size() && text[i + 1] == '"') {
+                field += '"';
+                ++i;
+            } else if (c == '"') {
+                quoted = false;
+            } else {
+                field += c;
+            }
+        } else if (c == '"') {
+            quoted = true;
+        } else if (c == ',') {
+            row << field;
+            field.clear();
+        } else if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
+            row << field;
+            rows << row;
+            row.clear();
+            field.clear();
+            ++i;
+        } else {
+            field += c;
+        }
+    }
+    return rows;
 }
 
 // The matrix frame around the rows, as a file with "Format & Comment" on has it.
@@ -45,6 +84,7 @@ private slots:
     void timeStampWrapKeepsTimeRising();
     void earlierRecordingsAreNeverLostSilently();
     void aFullDiskStopsTheRecording();
+    void csvForAnalysisWithMarkers();
 
 private:
     void Configure(quint32 outputs);
@@ -363,6 +403,60 @@ void tst_Recorder::aFullDiskStopsTheRecording()
     QVERIFY(text.size() > 100000);
     panel->On_NewData_RecordRaw(kNode, 1.0, 21, 1, 2, 3, 4, 5, 6, 7, 8, 9);
     QCOMPARE(Read(smallDisk + "/full_RawData.txt"), text);
+}
+
+void tst_Recorder::csvForAnalysisWithMarkers()
+{
+    Configure((1u << 6) | (1u << 11));
+    panel->Set_NodeName(QStringLiteral("Bow \"B\""));
+    panel->Set_NodeUuid(QByteArray::fromHex("00112233445566778899aabbccddeeff00112233"));
+    panel->Set_NodeFirmwareText(QStringLiteral("31.8.2.70"));
+    Child<QCheckBox>(panel, "checkBox_Record_CSV")->setChecked(true);
+    QVERIFY(!Child<QCheckBox>(panel, "checkBox_Record_FormatEnable")->isEnabled());
+    QVERIFY(Start("run.csv"));
+    panel->show();
+    panel->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(panel));
+    for (int i = 0; i < 3; ++i) {
+        panel->On_NewData_RecordRaw(kNode, 2.0 + 0.01 * i, 23.5f, 0.1f, -0.25f, 0.5f, 0, 0, 1, 0.375f, -0.625f, 0.75f);
+        panel->On_NewData_RecordRPY(kNode, 2.0 + 0.01 * i, 10.25f, -2.5f, 359.125f);
+        QTest::qWait(20);
+        if (i == 1) {
+            Child<QLineEdit>(panel, "lineEdit_Record_MarkText")->setText(QStringLiteral("turn, then \"stop\""));
+            Child<QPushButton>(panel, "pushButton_Record_Mark")->click();
+        }
+    }
+    Child<QPushButton>(panel, "pushButton_Record_StartPause")->setFocus();
+    QTest::keyClick(panel, Qt::Key_M); // the key, with the window's focus: a marker without text
+    Child<QPushButton>(panel, "pushButton_Record_Save")->click();
+
+    const QVector<QStringList> raw = ParseCsv(Read(dir.filePath("run_RawData.csv")));
+    QCOMPARE(raw.size(), 5);
+    // The comment line, which CSV readers skip (pandas: comment='#').
+    const QByteArray comment = Read(dir.filePath("run_RawData.csv")).split('\r').first();
+    QVERIFY2(comment.startsWith("# gyrovane recording, node 5 \"Bow \"\"B\"\"\", UUID "
+                                "00112233445566778899aabbccddeeff00112233, firmware 31.8.2.70, started 20"),
+             comment.constData());
+    QVERIFY(comment.endsWith('Z'));
+    QCOMPARE(raw[1], QString("time_s,host_time_s,temperature_c,gyro_x_rad_s,gyro_y_rad_s,gyro_z_rad_s,acc_x_g,"
+                             "acc_y_g,acc_z_g,mag_x_earth_field,mag_y_earth_field,mag_z_earth_field")
+                         .split(','));
+    // Floats in their shortest form, read back exactly; the host time rises.
+    QCOMPARE(raw[2].mid(2), QString("23.5,0.1,-0.25,0.5,0,0,1,0.375,-0.625,0.75").split(','));
+    QCOMPARE(raw[2][0], QString("2.000000"));
+    QCOMPARE(raw[2][3].toFloat(), 0.1f);
+    QVERIFY(raw[3][1].toDouble() > raw[2][1].toDouble() && raw[4][1].toDouble() > raw[3][1].toDouble());
+    const QVector<QStringList> rpy = ParseCsv(Read(dir.filePath("run_RPY.csv")));
+    QCOMPARE(rpy[1], QString("time_s,host_time_s,roll_deg,pitch_deg,yaw_deg").split(','));
+    QCOMPARE(rpy.size(), 5);
+
+    const QVector<QStringList> markers = ParseCsv(Read(dir.filePath("run_markers.csv")));
+    QCOMPARE(markers.size(), 4);
+    QCOMPARE(markers[1], QString("time_s,host_time_s,text").split(','));
+    QCOMPARE(markers[2][0], QString("2.010000")); // the node's latest time
+    QCOMPARE(markers[2][2], QStringLiteral("turn, then \"stop\""));
+    QCOMPARE(markers[3][2], QString());
+    QVERIFY(markers[3][1].toDouble() >= markers[2][1].toDouble());
 }
 
 QTEST_MAIN(tst_Recorder)
