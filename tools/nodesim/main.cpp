@@ -1,6 +1,7 @@
 // kinetra-nodesim: a bus of simulated Kinetra nodes on a pseudo-terminal.
 
 #include "options.h"
+#include "replay.h"
 #include "simulator.h"
 
 #include <csignal>
@@ -29,7 +30,12 @@ int main(int argc, char **argv)
             return 0;
     }
 
-    Simulator simulator(options);
+    Recording recording;
+    if (!options.replayBase.empty() && !LoadRecording(RecordingBase(options.replayBase), &recording, &error)) {
+        std::fprintf(stderr, "kinetra-nodesim: %s\n", error.c_str());
+        return 2;
+    }
+    Simulator simulator(options, options.replayBase.empty() ? nullptr : &recording);
     if (!simulator.Setup(&error)) {
         std::fprintf(stderr, "kinetra-nodesim: %s\n", error.c_str());
         return 1;

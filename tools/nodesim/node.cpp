@@ -20,6 +20,11 @@ constexpr int64_t kStallLimit = 500 * kMs;
 constexpr uint32_t kAbortBadCommand = 0x05040001u;
 constexpr uint32_t kAbortWriteOnly = 0x06010001u;
 constexpr uint32_t kAbortBadValue = 0x06090030u;
+// A replay waiting for the line looks again this often; one as fast as the line takes sends at most
+// this many records at a time; its position is reported this often.
+constexpr int64_t kReplayWaitNs = 20000000;
+constexpr int kReplayBurst = 64;
+constexpr int64_t kPositionIntervalNs = 250000000;
 
 
 const struct
@@ -653,8 +658,192 @@ void Node::SendSample(uint8_t cmd, uint16_t toId, int64_t at)
     }
 }
 
+void Node::SetReplay(const Recording *recording, double speed, bool loop, bool startPaused)
+{
+    replay_ = recording;
+    replaySpeed_ = speed;
+    replayLoop_ = loop;
+    replayPaused_ = startPaused;
+    // The settings say what the recording holds: its outputs, and the status that carries the
+    // temperature of its raw data.
+    uint32_t word = settings_.settingsWord & ~uint32_t(NP_SET_OUT_STATUS_ | NP_SET_OUT_RAW_ | NP_SET_OUT_Q_S1_S_ |
+                                                       NP_SET_OUT_Q_S1_E_ | NP_SET_OUT_EULER_S1_S_ |
+                                                       NP_SET_OUT_EULER_S1_E_ | NP_SET_OUT_RPY_ |
+                                                       NP_SET_OUT_GRAVITY_ | NP_SET_OUT_COMBO_);
+    word |= recording->outputs;
+    if (recording->outputs & NP_SET_OUT_RAW_)
+        word |= NP_SET_OUT_STATUS_;
+    settings_.settingsWord = word;
+    savedSettings_ = settings_;
+}
+
+void Node::Play()
+{
+    if (!replay_ || !replayPaused_)
+        return;
+    replayPaused_ = false;
+    if (replayEnded_) { // played to its end: from the start again
+        replayEnded_ = false;
+        replayIndex_ = 0;
+    }
+    Reanchor();
+    const uint64_t generation = ++generation_;
+    bus_.At(bus_.Now(), [this, generation]() { ReplayStep(generation); });
+}
+
+void Node::Pause()
+{
+    if (!replay_ || replayPaused_)
+        return;
+    replayPaused_ = true;
+    ++generation_;
+}
+
+void Node::SetSpeed(double speed)
+{
+    if (!replay_)
+        return;
+    replaySpeed_ = speed;
+    Reanchor();
+    if (!replayPaused_ && !replayEnded_) {
+        const uint64_t generation = ++generation_;
+        bus_.At(bus_.Now(), [this, generation]() { ReplayStep(generation); });
+    }
+}
+
+void Node::Reanchor()
+{
+    replayAnchorNs_ = bus_.Now();
+    replayAnchorT_ = replayIndex_ < replay_->records.size() ? replay_->records[replayIndex_].t : 0.0;
+}
+
+void Node::ReplayStep(uint64_t generation)
+{
+    if (generation != generation_ || booting_ || replayPaused_ || replayEnded_)
+        return;
+    const std::vector<ReplayRecord> &records = replay_->records;
+    const int64_t now = bus_.Now();
+    auto again = [this, generation](int64_t at) { bus_.At(at, [this, generation]() { ReplayStep(generation); }); };
+    // Nobody listens: the recording waits, and goes on from where it was once the line is open.
+    if (!bus_.LineConnected()) {
+        Reanchor();
+        again(now + kReplayWaitNs);
+        return;
+    }
+    int sent = 0;
+    while (replayIndex_ < records.size()) {
+        const ReplayRecord &record = records[replayIndex_];
+        if (replaySpeed_ > 0.0) {
+            const int64_t due = replayAnchorNs_ + int64_t((record.t - replayAnchorT_) / replaySpeed_ * 1e9);
+            if (due > now) {
+                again(due);
+                break;
+            }
+        } else if (!bus_.LineTakesMore() || sent >= kReplayBurst) {
+            again(now + (sent >= kReplayBurst ? 0 : kReplayWaitNs / 20)); // as fast as the line takes
+            break;
+        }
+        SendRecorded(record);
+        ++replayIndex_;
+        ++sent;
+    }
+    const double start = records.front().t;
+    if (replayIndex_ >= records.size()) {
+        if (replayLoop_) {
+            replayIndex_ = 0;
+            Reanchor();
+            again(now);
+        } else {
+            replayEnded_ = true;
+            replayPaused_ = true;
+            bus_.ReplayPosition(records.back().t - start, replay_->Duration(), true);
+            return;
+        }
+    }
+    if (now - lastPositionNs_ >= kPositionIntervalNs) {
+        lastPositionNs_ = now;
+        const double played = replayIndex_ > 0 ? records[replayIndex_ - 1].t - start : 0.0;
+        bus_.ReplayPosition(played, replay_->Duration(), false);
+    }
+}
+
+void Node::SendRecorded(const ReplayRecord &record)
+{
+    // The node's 32-bit microsecond counter at the recorded time.
+    const uint32_t stamp = uint32_t(uint64_t(std::llround(record.t * 1e6)));
+    const float *v = record.v;
+    switch (record.cmd) {
+    case NP_CMD_Raw_GYRO_ACC_MAG_: {
+        if (!(v[0] == sentTemperature_)) { // the temperature the raw data were recorded with
+            Np_Status status;
+            std::memset(&status, 0, sizeof(status));
+            status.timeStamp = stamp;
+            status.temperature = v[0];
+            status.updateRate = 800;
+            status.sysState = 4;
+            NimboProfile_Send_Np_Status(&link_, NP_ID_HOST_, &status);
+            sentTemperature_ = v[0];
+        }
+        Np_Raw_GyroAccMag r;
+        std::memset(&r, 0, sizeof(r));
+        r.timeStamp = stamp;
+        for (int i = 0; i < 3; ++i) {
+            r.gyro[i] = v[1 + i];
+            r.acc[i] = v[4 + i];
+            r.mag[i] = v[7 + i];
+        }
+        NimboProfile_Send_Np_Raw_GyroAccMag(&link_, NP_ID_HOST_, &r);
+        break;
+    }
+    case NP_CMD_Q_S1_E_: {
+        Np_Quaternion r;
+        std::memset(&r, 0, sizeof(r));
+        r.timeStamp = stamp;
+        std::memcpy(r.q, v, sizeof(r.q));
+        NimboProfile_Send_Np_Q_s1_e(&link_, NP_ID_HOST_, &r);
+        break;
+    }
+    case NP_CMD_EULER_S1_E_: {
+        Np_Euler r;
+        std::memset(&r, 0, sizeof(r));
+        r.timeStamp = stamp;
+        r.psi = v[0];
+        r.theta = v[1];
+        r.phi = v[2];
+        NimboProfile_Send_Np_Euler_s1_e(&link_, NP_ID_HOST_, &r);
+        break;
+    }
+    case NP_CMD_RPY_: {
+        Np_RPY r;
+        std::memset(&r, 0, sizeof(r));
+        r.timeStamp = stamp;
+        r.roll = v[0];
+        r.pitch = v[1];
+        r.yaw = v[2];
+        NimboProfile_Send_Np_RPY(&link_, NP_ID_HOST_, &r);
+        break;
+    }
+    case NP_CMD_GRAVITY_: {
+        Np_Gravity r;
+        std::memset(&r, 0, sizeof(r));
+        r.timeStamp = stamp;
+        std::memcpy(r.g, v, sizeof(r.g));
+        NimboProfile_Send_Np_Gravity(&link_, NP_ID_HOST_, &r);
+        break;
+    }
+    default: break;
+    }
+}
+
 void Node::RestartStream(int64_t from)
 {
+    if (replay_) {
+        // A replayed node streams its recording, whatever its settings say.
+        Reanchor();
+        const uint64_t generation = ++generation_;
+        bus_.At(from, [this, generation]() { ReplayStep(generation); });
+        return;
+    }
     const uint64_t generation = ++generation_;
     tickRate_ = StreamRate();
     tickBase_ = from;

@@ -3,10 +3,12 @@
 
 #include "motion.h"
 #include "options.h"
+#include "replay.h"
 #include "sensormodel.h"
 
 #include "nimbo_profile.h"
 
+#include <cmath>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -23,6 +25,11 @@ public:
     virtual void Transmit(uint16_t nodeId, const uint8_t *frame, int size, const char *note, bool muted) = 0;
     virtual void LogReceived(uint16_t nodeId, const uint8_t *payload, int size, const char *fault) = 0;
     virtual int LatencyMs() const = 0;
+    // Whether the host has the line open, and whether it takes more now (its queue is short).
+    virtual bool LineConnected() const = 0;
+    virtual bool LineTakesMore() const = 0;
+    // A replay moved on: seconds played of the total; ended at its end (without --loop).
+    virtual void ReplayPosition(double played, double total, bool ended) = 0;
 };
 
 // One Kinetra node: its identity, settings and service objects, its own instance of the device
@@ -37,6 +44,13 @@ public:
     void Start();
     void Receive(const uint8_t *data, int size);
     uint16_t Id() const { return id_; }
+
+    // Streams `recording` (which must outlive the node) in place of the synthetic motion; paused
+    // until Play when startPaused.
+    void SetReplay(const Recording *recording, double speed, bool loop, bool startPaused);
+    void Play();
+    void Pause();
+    void SetSpeed(double speed);
 
 private:
     struct ServiceObjects
@@ -69,6 +83,10 @@ private:
     void Tick(uint64_t generation);
     void Reboot();
     void FinishBoot(uint64_t epoch);
+    void ReplayStep(uint64_t generation);
+    void SendRecorded(const ReplayRecord &record);
+    // The replay's clock starts again from the next record, now.
+    void Reanchor();
 
     bool HasOdrField() const { return fw_[0] * 10 + fw_[1] >= 300; }
     bool Legacy() const { return fw_[0] == 3 && fw_[1] != 0; }
@@ -110,6 +128,17 @@ private:
     bool magRunning_ = false;
     bool headingFixStarted_ = false;
     bool staticCalibStarted_ = false;
+
+    const Recording *replay_ = nullptr;
+    double replaySpeed_ = 1.0;
+    bool replayLoop_ = false;
+    bool replayPaused_ = false;
+    bool replayEnded_ = false;
+    size_t replayIndex_ = 0;
+    int64_t replayAnchorNs_ = 0; // when the record at replayAnchorT_ is due
+    double replayAnchorT_ = 0.0;
+    float sentTemperature_ = NAN; // the last temperature a status record carried
+    int64_t lastPositionNs_ = 0;
 };
 
 #endif // NODESIM_NODE_H

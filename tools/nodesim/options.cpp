@@ -1,5 +1,7 @@
 #include "options.h"
 
+#include "replay.h"
+
 #include <cctype>
 #include <cerrno>
 #include <cmath>
@@ -222,6 +224,17 @@ std::string UsageText()
            "  --mag-disturbance START,DURATION\n"
            "                        an iron object near the sensor from START for DURATION seconds\n"
            "  --log-truth           log the true attitude (\"truth\": w, x, y, z) with each raw record\n"
+           "\n"
+           "Replay of a recording:\n"
+           "  --replay BASE         stream a recording of the program's recorder as one node (id 32\n"
+           "                        unless --node says otherwise, named after the files): BASE_RawData,\n"
+           "                        BASE_RPY, BASE_Q_s1_e, BASE_Euler_s1_e, BASE_Gravity, .txt or .csv,\n"
+           "                        whichever exist, in time order at the recorded pace\n"
+           "  --speed X             X times the recorded pace; 0: as fast as the line takes\n"
+           "  --loop                start again at the end\n"
+           "  --control             read 'play', 'pause' and 'speed X' lines from standard input and\n"
+           "                        write 'position SECONDS TOTAL' lines (and 'ended') to standard output\n"
+           "\n"
            "  --help                this text\n";
 }
 
@@ -255,9 +268,18 @@ bool ParseOptions(int argc, char **argv, Options *options, std::string *error)
             o.harsh = true;
             continue;
         }
+        if (arg == "--loop") {
+            o.loop = true;
+            continue;
+        }
+        if (arg == "--control") {
+            o.control = true;
+            continue;
+        }
         static const char *const kWithValue[] = {"--port-dir", "--nodes",      "--node",       "--odr",
                                                  "--log",      "--drop",       "--corrupt",    "--noise",
                                                  "--mute",     "--refuse-nso", "--latency-ms", "--exit-after", "--wrap-in", "--seed",
+                                                 "--replay", "--speed",
                                                  "--motion", "--imu-errors", "--gyro-noise", "--acc-noise",
                                                  "--mag-noise", "--gyro-bias", "--gyro-bias-drift",
                                                  "--acc-errors", "--mag-errors", "--mag-soft-iron", "--accel-bursts",
@@ -350,6 +372,11 @@ bool ParseOptions(int argc, char **argv, Options *options, std::string *error)
             ok = ParseScaleOffset(value, o.sensorErrors.accScale, o.sensorErrors.accOffset);
         } else if (arg == "--mag-errors") {
             ok = ParseScaleOffset(value, o.sensorErrors.magScale, o.sensorErrors.magOffset);
+        } else if (arg == "--replay") {
+            o.replayBase = value;
+            ok = !value.empty();
+        } else if (arg == "--speed") {
+            ok = ParseDouble(value, 0.0, 1000.0, &o.speed);
         } else if (arg == "--mag-soft-iron") {
             ok = ParseSoftIron(value, o.sensorErrors.magSoftIron);
         } else if (arg == "--accel-bursts") {
@@ -373,6 +400,10 @@ bool ParseOptions(int argc, char **argv, Options *options, std::string *error)
         return true;
     }
 
+    if (!o.replayBase.empty() && (nodeCount > 1 || o.nodes.size() > 1)) {
+        *error = "--replay streams one node";
+        return false;
+    }
     if (nodeCount < 0)
         nodeCount = o.nodes.empty() ? 1 : long(o.nodes.size());
     if (long(o.nodes.size()) > nodeCount) {
@@ -395,9 +426,18 @@ bool ParseOptions(int argc, char **argv, Options *options, std::string *error)
         used.insert(nextId);
         o.nodes.push_back(config);
     }
-    for (NodeConfig &config : o.nodes)
-        if (config.name.empty())
+    for (NodeConfig &config : o.nodes) {
+        if (!config.name.empty())
+            continue;
+        if (o.replayBase.empty()) {
             config.name = "Sim-" + std::to_string(config.id);
+        } else {
+            // The recording's file name, as much of it as a node name holds.
+            const std::string base = RecordingBase(o.replayBase);
+            const size_t slash = base.find_last_of('/');
+            config.name = (slash == std::string::npos ? base : base.substr(slash + 1)).substr(0, 11);
+        }
+    }
     if (o.portDir.empty())
         o.portDir = DefaultPortDir();
     *options = o;

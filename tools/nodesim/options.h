@@ -45,6 +45,13 @@ struct Options
     double burstG = 0.0;
     double burstEvery = 0.0;
     bool logTruth = false; // the true attitude beside each logged raw record
+    // Replay of a recording: its base path (empty: the synthetic motion), the pace (0: as fast as the
+    // line takes), again from the start at its end, and play/pause/speed lines read from standard
+    // input with the position written to standard output.
+    std::string replayBase;
+    double speed = 1.0;
+    bool loop = false;
+    bool control = false;
 };
 
 // Fills in every default (node list, names, port directory). On failure returns false with a

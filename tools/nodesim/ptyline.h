@@ -41,6 +41,7 @@ public:
     // Whole frames only, so that the bytes of two frames never interleave.
     Queued Enqueue(const uint8_t *data, int size);
     bool Pending() const { return outHead_ < out_.size(); }
+    size_t PendingBytes() const { return out_.size() - outHead_; }
     // Writes as much as the line takes without blocking.
     void Flush();
 

@@ -2,6 +2,8 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <poll.h>
@@ -24,8 +26,9 @@ int64_t MonotonicNs()
 
 } // namespace
 
-Simulator::Simulator(const Options &options)
+Simulator::Simulator(const Options &options, const Recording *recording)
     : options_(options)
+    , recording_(recording)
 {
     if (!options_.seedGiven)
         options_.seed = std::random_device{}();
@@ -68,7 +71,56 @@ bool Simulator::Setup(std::string *error)
         return false;
     for (size_t i = 0; i < options_.nodes.size(); ++i)
         nodes_.emplace_back(new Node(options_.nodes[i], int(i), options_, *this));
+    if (recording_)
+        nodes_.front()->SetReplay(recording_, options_.speed, options_.loop, options_.control);
+    controlOpen_ = options_.control;
     return true;
+}
+
+bool Simulator::LineTakesMore() const
+{
+    // A quarter of the queue: room for a burst, and the host never waits on an empty line.
+    return line_.Connected() && line_.PendingBytes() < 16 * 1024;
+}
+
+void Simulator::ReplayPosition(double played, double total, bool ended)
+{
+    if (!options_.control)
+        return;
+    std::printf("position %.3f %.3f\n", played, total);
+    if (ended)
+        std::printf("ended\n");
+    std::fflush(stdout);
+}
+
+void Simulator::ReadControl()
+{
+    char buffer[256];
+    const ssize_t n = read(STDIN_FILENO, buffer, sizeof(buffer));
+    if (n <= 0) {
+        if (n == 0 || (errno != EAGAIN && errno != EINTR))
+            controlOpen_ = false; // the controller went away: the replay goes on as it is
+        return;
+    }
+    controlInput_.append(buffer, size_t(n));
+    size_t end;
+    while ((end = controlInput_.find('\n')) != std::string::npos) {
+        const std::string line = controlInput_.substr(0, end);
+        controlInput_.erase(0, end + 1);
+        Node &node = *nodes_.front();
+        if (line == "play") {
+            node.Play();
+        } else if (line == "pause") {
+            node.Pause();
+        } else if (line.rfind("speed ", 0) == 0) {
+            char *rest = nullptr;
+            const double speed = std::strtod(line.c_str() + 6, &rest);
+            if (rest && *rest == '\0' && speed >= 0.0 && speed <= 1000.0)
+                node.SetSpeed(speed);
+        }
+    }
+    if (controlInput_.size() > 4096)
+        controlInput_.clear(); // no line is that long
 }
 
 void Simulator::Transmit(uint16_t nodeId, const uint8_t *frame, int size, const char *note, bool muted)
@@ -179,11 +231,15 @@ int Simulator::Run()
             config.it_value.tv_nsec = long(wake % 1000000000);
             timerfd_settime(timerFd_, TFD_TIMER_ABSTIME, &config, nullptr);
 
-            struct pollfd fds[3] = {{signalFd_, POLLIN, 0}, {timerFd_, POLLIN, 0}, {-1, 0, 0}};
+            struct pollfd fds[4] = {{signalFd_, POLLIN, 0}, {timerFd_, POLLIN, 0}, {-1, 0, 0}, {-1, 0, 0}};
             if (line_.Connected())
                 fds[2] = {line_.Fd(), short(POLLIN | (line_.Pending() ? POLLOUT : 0)), 0};
-            if (poll(fds, 3, -1) < 0 && errno != EINTR)
+            if (controlOpen_)
+                fds[3] = {STDIN_FILENO, POLLIN, 0};
+            if (poll(fds, 4, -1) < 0 && errno != EINTR)
                 return 1;
+            if (fds[3].fd >= 0 && (fds[3].revents & (POLLIN | POLLHUP)))
+                ReadControl();
             if (fds[0].revents & POLLIN)
                 break;
             if (fds[1].revents & POLLIN) {

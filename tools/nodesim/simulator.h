@@ -17,7 +17,8 @@
 class Simulator : public NodeBus
 {
 public:
-    explicit Simulator(const Options &options);
+    // recording: what the single node replays (outliving the simulator), or null.
+    explicit Simulator(const Options &options, const Recording *recording = nullptr);
     ~Simulator() override;
 
     // Creates and publishes the port and opens the log; prints nothing.
@@ -31,10 +32,15 @@ public:
     void Transmit(uint16_t nodeId, const uint8_t *frame, int size, const char *note, bool muted) override;
     void LogReceived(uint16_t nodeId, const uint8_t *payload, int size, const char *fault) override;
     int LatencyMs() const override { return options_.latencyMs; }
+    bool LineConnected() const override { return line_.Connected(); }
+    bool LineTakesMore() const override;
+    void ReplayPosition(double played, double total, bool ended) override;
 
 private:
     void RunDue();
     void ReadLine();
+    // The --control lines from standard input.
+    void ReadControl();
     double Seconds() const;
 
     Options options_;
@@ -47,6 +53,9 @@ private:
     int64_t start_ = 0;
     int signalFd_ = -1;
     int timerFd_ = -1;
+    const Recording *recording_ = nullptr;
+    std::string controlInput_; // a control line not complete yet
+    bool controlOpen_ = false;
 };
 
 #endif // NODESIM_SIMULATOR_H
