@@ -63,6 +63,8 @@ Gyrovane::Gyrovane(QWidget *parent)
     connect(frameCourier, SIGNAL(Sig_PortGate_ScanPortEvent()), this, SLOT(On_Feed_WatchDog()));
     connect(link, &NimboLink::Sig_SettingsWriteOutcome, this, &Gyrovane::On_SettingsWriteOutcome);
     connect(link, &NimboLink::Sig_LinkState, this, [this](bool open) {
+        if (open)
+            ReplayLinkOpened();
         for (SensorPanel *window : qAsConst(nodeWindows))
             window->On_LinkState(open);
     });
@@ -115,6 +117,7 @@ Gyrovane::Gyrovane(QWidget *parent)
 
 Gyrovane::~Gyrovane()
 {
+    StopReplay();
     // The link stops with the panel, after this window has stopped being one: what it reports then
     // (a write ended by the closing link) must not reach a half-destroyed window.
     disconnect(link, nullptr, this, nullptr);
@@ -477,6 +480,8 @@ void Gyrovane::On_RemoveNode(QByteArray uuid)
     SensorPanel *window = nodeWindows.value(uuid);
     if (!window)
         return;
+    if (!replayUuid.isEmpty() && uuid == replayUuid)
+        StopReplay(); // the replay's window closed: the replay ends
     DetachNodeWindow(window);
     // Called from inside the window's own close handling: it goes once control is back in the loop.
     window->deleteLater();
@@ -517,6 +522,7 @@ void Gyrovane::On_RX_Data(const Np_Id &np_Id)
                               .arg(uint(np_Id.fwVersion[2]))
                               .arg(uint(np_Id.fwVersion[3]));
     unitRoster->On_Log_Node(uuid, np_Id.nodeId, name, version);
+    ReplayNodeAnswered(uuid);
 }
 
 void Gyrovane::closeEvent(QCloseEvent *event)
@@ -524,6 +530,7 @@ void Gyrovane::closeEvent(QCloseEvent *event)
     // Each node window leaves the way a user closing it would: its node is marked closed in the list
     // and it finishes what it holds (recordings) before the link goes away.
     ui->mdiArea->closeAllSubWindows();
+    StopReplay();
     bench->close(); // a window of its own: it must not keep the program running
     emit Sig_FrameCourierQuit();
     event->accept();

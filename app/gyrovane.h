@@ -5,6 +5,7 @@
 #include "nimbotypes.h"
 
 #include <QtCore/QByteArray>
+#include <QtCore/QProcess>
 #include <QtCore/QHash>
 #include <QtCore/QVector>
 #include <QtCore/QList>
@@ -42,6 +43,9 @@ public:
     const QMap<QByteArray, SensorPanel *> &NodeWindows() const { return nodeWindows; }
     // The software attitude estimator that stands in for the nodes' own fusion when switched on.
     const MargBench *Bench() const { return bench; }
+    // Replays a recording (any file of its set) as a node of its own; asks first when another port
+    // is open. False when the user declined.
+    bool OpenRecording(const QString &file);
     MargBench *Bench() { return bench; }
     // The link to the nodes, which the link panel shows.
     NimboLink *Link() const { return link; }
@@ -95,6 +99,9 @@ public slots:
 private slots:
     void on_pushButton_About_clicked();
     void on_pushButton_MargBench_clicked();
+    void on_pushButton_OpenRecording_clicked();
+    void On_ReplayOutput();
+    void On_ReplayFinished(int exitCode, QProcess::ExitStatus status);
     void on_pushButton_Mdi_Arrange_BoxMode_clicked();
     void on_pushButton_Mdi_Arrange_TitileMode_clicked();
     void on_pushButton_FrontEnlarge_clicked();
@@ -133,6 +140,9 @@ private:
     void DetachNodeWindow(SensorPanel *window);
     // Whether the bench's attitude replaces the node's own quaternion and roll/pitch/yaw.
     bool BenchStandsInFor(quint16 node) const;
+    void StopReplay();
+    void ReplayLinkOpened();
+    void ReplayNodeAnswered(const QByteArray &uuid);
 
     UnitRoster *unitRoster = nullptr;
     QMap<QByteArray, SensorPanel *> nodeWindows;
@@ -140,6 +150,16 @@ private:
     // The temperature of each node's latest status, passed on with that node's raw records; a node
     // id has 11 bits.
     std::array<float, NP_ID_MAX_ + 1> lastTemperature{};
+    // The replay: the simulator process playing the recording, its port and node.
+    QProcess *replayProcess = nullptr;
+    QString replayPort;
+    QByteArray replayUuid;
+    QString replayTitle;
+    QString replayFolder;
+    QTimer *replayScanTimer = nullptr;
+    int replayScanTries = 0;
+    double replayPlayed = 0;
+    double replayTotal = 0;
     // The firmware of each node as its identity gave it ("31.8.2.70"), by UUID.
     QHash<QByteArray, QString> firmwareTexts;
     MargBench *bench = nullptr;       // no parent: a window of its own, deleted with this one

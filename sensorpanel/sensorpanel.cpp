@@ -13,6 +13,7 @@
 #include <QtGui/QIcon>
 #include <QtWidgets/QLabel>
 #include <QtWidgets/QShortcut>
+#include <QtWidgets/QVBoxLayout>
 #include <QtWidgets/QScrollArea>
 #include <QtWidgets/QScrollBar>
 
@@ -76,7 +77,14 @@ SensorPanel::SensorPanel(quint16 nodeId_i, QWidget *parent)
     linkState->setStyleSheet(QStringLiteral("QLabel { color: #ff6a50; font-weight: bold; padding: 2px 6px; }"));
     linkState->setWordWrap(true);
     linkState->hide();
-    setMenuWidget(linkState);
+    // Under it, for a replayed recording: the player.
+    auto *top = new QWidget(this);
+    auto *topColumn = new QVBoxLayout(top);
+    topColumn->setContentsMargins(0, 0, 0, 0);
+    topColumn->setSpacing(0);
+    topColumn->addWidget(linkState);
+    topColumn->addWidget(BuildReplayBar());
+    setMenuWidget(top);
 
     // M sets a marker while the window has the focus (a text field takes its M as a letter).
     auto *mark = new QShortcut(QKeySequence(Qt::Key_M), this, nullptr, nullptr, Qt::WidgetWithChildrenShortcut);

@@ -62,6 +62,9 @@ public:
     void Set_NodeFirmwareVersion(int nodeFwVer, int nodeFwRevisionVer);
     // The firmware as the node's identity gives it ("31.8.2.70"), for files that name the node.
     void Set_NodeFirmwareText(const QString &text) { firmwareText = text; }
+    // The node is a recording played back: the window shows the player (playing at 1x).
+    void SetReplay(const QString &title);
+    bool IsReplay() const { return replay; }
     const ModelProfile &Model() const { return model; }
     // The settings as the widgets show them; sent to the node when they came from the user.
     void LoadSettingFromGUI();
@@ -95,6 +98,8 @@ public:
 
 signals:
     void Sig_Quit(QByteArray nodeUuid);
+    // For the replay: "play", "pause" or "speed X" (X 0: as fast as the link takes).
+    void Sig_ReplayCommand(QString command);
     void Sig_NewImuSetting(quint16 nodeId, const Np_Settings &np_Settings);
     void Sig_RequestImuSetting(quint16 nodeId);
     void Sig_NewCalibCmd(quint16 nodeId, uchar calibType, uchar ctrlVal, quint16 param1, quint32 param2,
@@ -153,6 +158,10 @@ public slots:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+
+public slots:
+    // Where the replay is: seconds played of the total; ended at its end.
+    void On_ReplayPosition(double played, double total, bool ended);
 
 private slots:
     void On_TimerISR_RequestImuSetting();
@@ -346,6 +355,11 @@ private:
     bool linkOpen = true;
     double lastUptime = -1.0;
     QLabel *linkState = nullptr;
+    QWidget *BuildReplayBar();
+    void ShowReplayPlaying(bool playing);
+    QWidget *replayBar = nullptr;
+    bool replay = false;
+    bool replayPlaying = false;
     std::unique_ptr<LiveTree> liveTree;
     // Writes the tree's newest values once per frame.
     QTimer *treeFrameTimer = nullptr;

@@ -53,7 +53,8 @@ void SensorPanel::On_TimerISR_RefreshTreeData()
         recordsAtCheck = recordsSeen;
         silentChecks = 0;
         lastRecordAt = QTime::currentTime();
-    } else if (++silentChecks >= kStaleTicks && linkOpen && !stale && lastRecordAt.isValid()) {
+    } else if (++silentChecks >= kStaleTicks && linkOpen && !stale && lastRecordAt.isValid() &&
+               !(replay && !replayPlaying)) {
         SetStale(tr("No data from the node since %1.").arg(lastRecordAt.toString(QStringLiteral("HH:mm:ss"))));
     }
 }

@@ -474,13 +474,8 @@ void UnitRoster::on_pushButton_OpenCloseItem_clicked()
 
     const QString version = device.firmwareText;
     qCDebug(lcRoster) << "Firmware Version" << device.model.FirmwareVersion();
-    if (device.model.CanOpenNodeWindow()) {
-        device.isOpen = true;
-        ui->pushButton_OpenCloseItem->setText(tr(kCloseText));
-        emit Sig_OpenNode(selectedUuid, device.nodeId, NameText(device.nodeName), device.model.FirmwareVersion(),
-                          device.model.FirmwareRevision());
+    if (OpenNode(selectedUuid))
         return;
-    }
 
     QMessageBox box(
         QMessageBox::Information, windowTitle(),
@@ -490,6 +485,22 @@ void UnitRoster::on_pushButton_OpenCloseItem_clicked()
                            tr("Current selected Kinetra has the version number: ") + version +
                            tr("\nPlease contact your suppler for more information."));
     box.exec();
+}
+
+bool UnitRoster::OpenNode(const QByteArray &uuid)
+{
+    const auto found = entries.find(uuid);
+    if (found == entries.end() || !found->second.model.CanOpenNodeWindow())
+        return false;
+    Device &device = found->second;
+    if (device.isOpen)
+        return true;
+    device.isOpen = true;
+    if (uuid == selectedUuid)
+        ui->pushButton_OpenCloseItem->setText(tr(kCloseText));
+    emit Sig_OpenNode(uuid, device.nodeId, NameText(device.nodeName), device.model.FirmwareVersion(),
+                      device.model.FirmwareRevision());
+    return true;
 }
 
 void UnitRoster::on_pushButton_DiagnosticMode_clicked() {}

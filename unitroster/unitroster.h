@@ -64,6 +64,9 @@ public:
     void NodeCtrl_SetNodeToSilence(QByteArray uuid);
     void ScanNode_Start();
     void ScanNode_Stop();
+    // Opens the listed node's window as the "Open" button does; false when it is not listed or its
+    // firmware is too old for a node window (nothing is asked then).
+    bool OpenNode(const QByteArray &uuid);
 
 signals:
     void Sig_New_NodeID(QByteArray uuid, uint newNodeId, QByteArray newNodeName);

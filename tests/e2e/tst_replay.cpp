@@ -4,6 +4,8 @@
 // through the MARG bench gives the attitude its rows give the filter directly.
 
 #include "gyrovane.h"
+#include "messageboxcatcher.h"
+#include "sensorpanel.h"
 #include "marginterface.h"
 #include "margbench.h"
 #include "nimbolink.h"
@@ -12,6 +14,10 @@
 #include "simulatorrunner.h"
 
 #include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QMdiSubWindow>
+#include <QPushButton>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -110,6 +116,7 @@ private slots:
     void badRecordingsAreRefused_data();
     void badRecordingsAreRefused();
     void theBenchFiltersAReplayAsItsRowsDirect();
+    void openRecordingPlaysItInANodeWindow();
 
 private:
     QTemporaryDir dir;
@@ -281,6 +288,60 @@ void tst_Replay::theBenchFiltersAReplayAsItsRowsDirect()
     for (int i = 0; i < 4; ++i)
         QCOMPARE(bench[i], direct.OutputQuaternion()[i]);
     QCOMPARE(attitudes.last().at(1).toFloat(), q[0]);
+}
+
+void tst_Replay::openRecordingPlaysItInANodeWindow()
+{
+    QTemporaryDir runtime;
+    qputenv("XDG_RUNTIME_DIR", runtime.path().toLocal8Bit());
+    MessageBoxCatcher boxes;
+    Gyrovane window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    // A node on an open port first: the replay asks before it takes the link.
+    ShellDriver shell(&window, runtime.filePath("kinetra-ports"));
+    QVERIFY2(shell.StartSimulator({kMast}, {"--odr", "50"}), qPrintable(shell.Error()));
+    boxes.SetAnswer(QMessageBox::Yes);
+    QVERIFY(window.OpenRecording(dir.filePath("matrix_Q_s1_e.txt")));
+    QCOMPARE(boxes.Count(), 1);
+    QVERIFY2(boxes.Last().text.contains(shell.Simulator().PortPath()), qPrintable(boxes.Last().text));
+
+    // The recording's node opens by itself, with the player, and plays.
+    SensorPanel *replayed = nullptr;
+    QVERIFY(QTest::qWaitFor(
+        [&] {
+            for (SensorPanel *w : window.NodeWindows())
+                if (w->IsReplay())
+                    replayed = w;
+            return replayed != nullptr;
+        },
+        15000));
+    auto *play = replayed->findChild<QPushButton *>("pushButton_Replay_Play");
+    auto *speed = replayed->findChild<QComboBox *>("comboBox_Replay_Speed");
+    auto *position = replayed->findChild<QLabel *>("label_Replay_Position");
+    QVERIFY(play && speed && position && play->isVisible());
+    QCOMPARE(speed->count(), 4);
+    QVERIFY(QTest::qWaitFor([&] { return position->text().contains(" / 0:"); }, 5000));
+    const QString early = position->text();
+    QTest::qWait(600);
+    QVERIFY2(position->text() != early, qPrintable(early));
+
+    // Paused, it stands still; as fast as possible, it runs to its end.
+    play->click();
+    QCOMPARE(play->text(), QString::fromUtf8("▶ Play"));
+    QTest::qWait(400);
+    const QString paused = position->text();
+    QTest::qWait(800);
+    QCOMPARE(position->text(), paused);
+    speed->setCurrentIndex(3);
+    play->click();
+    QVERIFY2(QTest::qWaitFor([&] { return position->text().endsWith("ended"); }, 10000), qPrintable(position->text()));
+    QCOMPARE(play->text(), QString::fromUtf8("▶ Play"));
+
+    // Its window closed, the replay ends and its port goes.
+    qobject_cast<QMdiSubWindow *>(replayed->parentWidget())->close();
+    QVERIFY(QTest::qWaitFor([&] { return QDir(runtime.filePath("kinetra-ports")).entryList({"ttyKSIM*"}).size() <= 2; },
+                            5000));
 }
 
 QTEST_MAIN(tst_Replay)
