@@ -21,6 +21,7 @@ class BoxView;
 class ChartDeck;
 class LiveTree;
 class QCheckBox;
+class QDialog;
 class QLabel;
 class QCloseEvent;
 class QEventLoop;
@@ -96,6 +97,12 @@ public:
     bool CanPanel_Download_CAN_NSO_NPO_ID();
     bool ProfilePanel_Download_Profile_Switches();
 
+    // Settings files. Saving is false (and said in the status line) when the file was not written;
+    // loading shows the differences in a dialog (null, after a message, when the file is unusable)
+    // and writes nothing until its Write button is pressed.
+    bool SaveSettingsFile(const QString &path);
+    QDialog *LoadSettingsFile(const QString &path);
+
 signals:
     void Sig_Quit(QByteArray nodeUuid);
     // For the replay: "play", "pause" or "speed X" (X 0: as fast as the link takes).
@@ -169,6 +176,8 @@ private slots:
     void On_TreeFrame();
     void On_DisplayFrame();
 
+    void on_pushButton_Settings_SaveFile_clicked();
+    void on_pushButton_Settings_LoadFile_clicked();
     void on_pushButton_Hide_Config_Pannel_clicked();
     void on_pushButton_Hide_TreeView_clicked();
     void on_pushButton_Mdi_Arrange_BoxMode_clicked();
@@ -287,6 +296,7 @@ private:
     void LoadImuSettingFromGUI();
     void SetSaveButtonPending(bool pending);
     void SendSettings();
+    void WriteSettingsPlan(Np_Settings settings, int changes, bool saveToFlash, const QString &fileName);
     void TreeChanged();
     // The window's values are live, or stale since the node fell silent or the link closed.
     void SetStale(const QString &why);
@@ -343,6 +353,7 @@ private:
     } formRanges{};
     // The check boxes that stand for one settings bit each, with their bits.
     QVector<QPair<int, QCheckBox *>> bitBoxes;
+    QString lastSettingsFile;
 
     QTimer *treeRefreshTimer = nullptr;
     int treeSilence = 0;

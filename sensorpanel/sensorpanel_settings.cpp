@@ -216,8 +216,7 @@ void SensorPanel::LoadImuSettingFromGUI()
         word = SetField(word, bootMode, 2, boot);
     word = SetField(word, checksumType, 3,
                     M::ChecksumFromText(ui->comboBox_Serial_Checksum_Type->currentText()));
-    word = Set(word, 26, false);
-    currentSettings.settingsWord = word;
+    currentSettings.settingsWord = M::WithHostRules(word);
     OpenDisplaysForOutputs();
 
     currentSettings.uart2Baud = quint16(ComboValue(ui->comboBox_Serial_UART2_Baudrate, M::Uart2FromText));

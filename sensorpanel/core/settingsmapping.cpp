@@ -95,6 +95,13 @@ QString OdrText(int odr)
 
 int OdrFromText(const QString &text) { return text.toInt(); }
 
+quint32 WithHostRules(quint32 word)
+{
+    for (int bit : {saveToFlash, outQ_s1_s, outEuler_s1_s, canUartBypass, 26})
+        word = Set(word, bit, false);
+    return SetField(word, checksumType, 3, 2);
+}
+
 const Scenario kScenarios[] = {
     {QT_TRANSLATE_NOOP("SensorPanel", " ► Ground vehicle:  Car, AGV, Robot"), "AGV"},
     {QT_TRANSLATE_NOOP("SensorPanel", " ► Flying vehicle:  Drone, UAV"), "UAV"},

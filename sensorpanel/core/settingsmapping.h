@@ -42,6 +42,10 @@ SENSORPANELCORE_EXPORT quint16 CanFromText(const QString &text);
 SENSORPANELCORE_EXPORT QString OdrText(int odr);
 SENSORPANELCORE_EXPORT int OdrFromText(const QString &text);
 
+// What the form sends with every write whatever the record held: no save to flash (the Save button
+// sets it), Q_s1_s, Euler_s1_s and the CAN-to-UART bypass off, the CRC checksum, bit 26 clear.
+SENSORPANELCORE_EXPORT quint32 WithHostRules(quint32 settingsWord);
+
 // The application scenarios offered with "Use Default Setting", in the order shown.
 struct Scenario
 {

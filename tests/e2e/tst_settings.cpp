@@ -9,12 +9,15 @@
 #include <QComboBox>
 #include <QCommandLinkButton>
 #include <QDial>
+#include <QDialog>
 #include <QDoubleSpinBox>
+#include <QJsonDocument>
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollArea>
 #include <QSpinBox>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -55,6 +58,9 @@ private slots:
     void defaultsByModelAndScenario();
     void legacyNodeGetsNoRateAndCrcChecksum();
     void unacknowledgedWriteIsShown();
+    void settingsFileWritesOnlyWhatDiffers();
+    void unusableSettingsFilesSendNothing();
+    void applySettingsFromTheCommandLine();
 
 private:
     SensorPanel *OpenNode(const SimNode &node, const QStringList &extra = QStringList());
@@ -311,6 +317,158 @@ void tst_Settings::unacknowledgedWriteIsShown()
         QString("The node did not acknowledge the settings (4 attempts). Check the connection."), 5000);
     // Sent once and repeated three times.
     QCOMPARE(Writes(shell->Simulator(), kBow.id, 4).size(), 4);
+}
+
+namespace {
+
+// Edits one settings field of a saved file (or the file's node section with "node.").
+void EditFile(const QString &path, const QString &field, const QJsonValue &value)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QJsonObject root = QJsonDocument::fromJson(file.readAll()).object();
+    file.close();
+    const QString section = field.startsWith("node.") ? "node" : "settings";
+    const QString key = field.startsWith("node.") ? field.mid(5) : field;
+    QJsonObject fields = root.value(section).toObject();
+    if (section == "settings")
+        fields.insert(key, QJsonObject{{"value", value}});
+    else
+        fields.insert(key, value);
+    root.insert(section, fields);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(QJsonDocument(root).toJson());
+}
+
+} // namespace
+
+void tst_Settings::settingsFileWritesOnlyWhatDiffers()
+{
+    SensorPanel *panel = OpenNode(kBow);
+    QVERIFY2(panel, qPrintable(shell->Error()));
+    const QString path = runtime.filePath("bow.json");
+    QVERIFY(panel->SaveSettingsFile(path));
+    const Np_Settings before = panel->CurrentSettings();
+
+    // One field edited: the table lists exactly it, and nothing is sent before Write.
+    EditFile(path, "magnetometer_gain", 2.5);
+    QDialog *dialog = panel->LoadSettingsFile(path);
+    QVERIFY(dialog);
+    auto *table = Child<QTableWidget>(dialog, "tableWidget_SettingsFile_Differences");
+    QCOMPARE(table->rowCount(), 1);
+    QCOMPARE(table->item(0, 0)->text(), QString("magnetometer_gain"));
+    QCOMPARE(table->item(0, 1)->text(), QString::number(before.fusionParamMag / 100.0, 'f', 2));
+    QCOMPARE(table->item(0, 2)->text(), QString("2.50"));
+    QVERIFY(Child<QWidget>(dialog, "label_SettingsFile_Notes")->isHidden());
+    QTest::qWait(200);
+    QCOMPARE(Writes(shell->Simulator(), kBow.id, 1, 0).size(), 0);
+
+    Child<QPushButton>(dialog, "pushButton_SettingsFile_Write")->click();
+    const QJsonObject write = Writes(shell->Simulator(), kBow.id, 1).value(0);
+    QCOMPARE(write.value("fusionParamMag").toInt(), 250);
+    QCOMPARE(Word(write) & ~kReliableWrite, before.settingsWord & ~kReliableWrite);
+    QCOMPARE(write.value("fusionParamAcc").toInt(), int(before.fusionParamAcc));
+    QCOMPARE(write.value("odr").toInt(), int(before.odr));
+    QCOMPARE(write.value("uart2Baud").toInt(), int(before.uart2Baud));
+    QCOMPARE(write.value("silentTime").toInt(), int(before.silentTime));
+    QTRY_COMPARE_WITH_TIMEOUT(Child<QLabel>(panel, "label_Settings_WriteStatus")->text(),
+                              QString("Settings acknowledged by the node."), 4000);
+    QCOMPARE(Writes(shell->Simulator(), kBow.id, 2, 300).size(), 1);
+
+    // A file of another generation: the fields that fit are written only once the user agrees.
+    EditFile(path, "node.model_generation", "5.0");
+    EditFile(path, "output_gravity", !(before.settingsWord & (1u << 12)));
+    dialog = panel->LoadSettingsFile(path);
+    QVERIFY(dialog);
+    QVERIFY(Child<QLabel>(dialog, "label_SettingsFile_Notes")->text().contains("generation 5.0"));
+    auto *write2 = Child<QPushButton>(dialog, "pushButton_SettingsFile_Write");
+    QVERIFY(!write2->isEnabled());
+    Child<QCheckBox>(dialog, "checkBox_SettingsFile_WriteFitting")->setChecked(true);
+    QVERIFY(write2->isEnabled());
+    write2->click();
+    const QVector<QJsonObject> writes = Writes(shell->Simulator(), kBow.id, 2);
+    QCOMPARE(writes.size(), 2);
+    QCOMPARE(Word(writes[1]) ^ Word(writes[0]), 1u << 12);
+}
+
+void tst_Settings::unusableSettingsFilesSendNothing()
+{
+    SensorPanel *panel = OpenNode(kBow);
+    QVERIFY2(panel, qPrintable(shell->Error()));
+    const QString path = runtime.filePath("bow.json");
+    const struct
+    {
+        const char *field;
+        QJsonValue value;
+        const char *said;
+    } cases[] = {
+        {"uart2_baud_rate", 115250, "uart2_baud_rate"},
+        {"output_data_rate", 70000, "output_data_rate"},
+        {"accelerometer_gain", -1, "accelerometer_gain"},
+        {"output_gravity", "yes", "must be true or false"},
+        {"magnetometer_gain", "2.5", "must be a number"},
+        {"odr", 50, "\"odr\" is not a settings field"},
+    };
+    for (const auto &c : cases) {
+        QVERIFY(panel->SaveSettingsFile(path));
+        EditFile(path, c.field, c.value);
+        const int shown = boxes->Count();
+        QVERIFY(!panel->LoadSettingsFile(path));
+        QCOMPARE(boxes->Count(), shown + 1);
+        QVERIFY2(boxes->Last().informativeText.contains(c.said), qPrintable(boxes->Last().informativeText));
+    }
+    QVERIFY(!panel->LoadSettingsFile(runtime.filePath("missing.json")));
+    QVERIFY(boxes->Last().informativeText.startsWith("The file cannot be read"));
+    QTest::qWait(200);
+    QCOMPARE(Writes(shell->Simulator(), kBow.id, 1, 0).size(), 0);
+}
+
+void tst_Settings::applySettingsFromTheCommandLine()
+{
+    const QString path = runtime.filePath("fleet.json");
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(R"({"format": "gyrovane node settings", "schema_version": 1,
+                   "node": {"model_generation": "3.6"},
+                   "settings": {"output_gravity": {"value": true}, "magnetometer_gain": {"value": 2.5}}})");
+    file.close();
+    const SimNode bow2{35, "Bow2", "31.8.2.70", "0a0b0c0d0e0f101112131415161718191a1b1c1d"};
+    auto apply = [&](SimulatorRunner &sim, QStringList *lines) {
+        QProcess gyrovane;
+        gyrovane.start(QCoreApplication::applicationDirPath() + "/Gyrovane",
+                       {"--apply-settings", path, "--port", sim.PortPath(), "--node", "all"});
+        if (!gyrovane.waitForFinished(30000))
+            return -1;
+        *lines = QString::fromUtf8(gyrovane.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+        return gyrovane.exitStatus() == QProcess::NormalExit ? gyrovane.exitCode() : -1;
+    };
+
+    // Two nodes of the file's generation are written and saved; the third is of another one.
+    QStringList lines;
+    {
+        SimulatorRunner sim;
+        QVERIFY2(sim.Start({"--node", kBow.Option(), "--node", kMast.Option(), "--node", bow2.Option()}),
+                 qPrintable(sim.ErrorString()));
+        QCOMPARE(apply(sim, &lines), 0);
+        QCOMPARE(lines, QStringList({R"(node 32 "Bow": acknowledged, 2 settings changed, saved in flash)",
+                                     R"(node 33 "Mast": skipped, model generation 5.0 (the file is of 3.6))",
+                                     R"(node 35 "Bow2": acknowledged, 2 settings changed, saved in flash)"}));
+        for (int id : {32, 35}) {
+            const QJsonObject write = Writes(sim, id, 1).value(0);
+            QCOMPARE(write.value("fusionParamMag").toInt(), 250);
+            QVERIFY((Word(write) & kSaveToFlash) && (Word(write) & (1u << 12)));
+        }
+        QCOMPARE(Writes(sim, kMast.id, 1, 0).size(), 0);
+    }
+
+    // A node that never acknowledges fails the run, and its line says so.
+    SimulatorRunner sim;
+    QVERIFY2(sim.Start({"--node", kBow.Option(), "--node", bow2.Option() + ",mute=13"}),
+             qPrintable(sim.ErrorString()));
+    QCOMPARE(apply(sim, &lines), 1);
+    QCOMPARE(lines.size(), 2);
+    QVERIFY(lines[0].startsWith(R"(node 32 "Bow": acknowledged)"));
+    QVERIFY2(lines[1].startsWith(R"(node 35 "Bow2": not acknowledged)"), qPrintable(lines[1]));
 }
 
 QTEST_MAIN(tst_Settings)
