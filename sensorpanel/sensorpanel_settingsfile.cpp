@@ -137,6 +137,7 @@ QDialog *SensorPanel::LoadSettingsFile(const QString &path)
     }
     table->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     table->horizontalHeader()->setStretchLastSection(true);
+    table->setSizeAdjustPolicy(QAbstractScrollArea::AdjustToContents);
     table->setVisible(!plan.changes.isEmpty());
     layout->addWidget(table);
 

@@ -6,6 +6,9 @@
 //   gyrovane_showcase DIR calibration   the MARG bench opened from the main window, through a whole
 //                                       field calibration of a node with strong soft iron (the
 //                                       simulator's calibration path; about three minutes)
+//   gyrovane_showcase DIR replay        a minute recorded, opened with "Open Recording...", played at
+//                                       4x through the MARG bench
+//   gyrovane_showcase DIR settingsfile  a node's settings saved, two changed, the file loaded again
 #include "darkpalette.h"
 #include "gyrovane.h"
 #include "messageboxcatcher.h"
@@ -112,6 +115,96 @@ int CalibrationScene(const QTemporaryDir &runtime)
     return 0;
 }
 
+// A minute recorded from a node, then played back through the program's own simulator at 4x with the
+// MARG bench filtering it.
+int ReplayScene(const QTemporaryDir &runtime)
+{
+    Gyrovane window;
+    window.resize(1600, 1000);
+    window.show();
+    if (!QTest::qWaitForWindowExposed(&window))
+        return 1;
+    ShellDriver shell(&window, runtime.filePath("kinetra-ports"));
+    if (!shell.StartSimulator({kBow}, {"--odr", "100", "--motion", "breaks", "--imu-errors", "typical"}) || !shell.Scan({kBow})) {
+        std::printf("showcase: %s\n", qPrintable(shell.Error()));
+        return 1;
+    }
+    SensorPanel *bow = shell.Open(kBow);
+    if (!bow)
+        return 1;
+    QTest::qWait(1500);
+    MessageBoxCatcher dialogs;
+    const QString base = QDir(outDir).filePath("minute.txt");
+    dialogs.SetFileName(base);
+    bow->findChild<QPushButton *>("pushButton_Record_StartPause")->click();
+    QTest::qWait(60000);
+    bow->findChild<QPushButton *>("pushButton_Record_Save")->click();
+    QTest::qWait(300);
+    shell.StopSimulator();
+    QTest::qWait(1500);
+
+    QString rawFile = QDir(outDir).filePath("minute_RawData.txt");
+    if (!window.OpenRecording(rawFile)) {
+        std::printf("showcase: the recording did not open\n");
+        return 1;
+    }
+    SensorPanel *replay = nullptr;
+    if (!QTest::qWaitFor(
+            [&] {
+                for (SensorPanel *panel : window.findChildren<SensorPanel *>())
+                    if (panel->IsReplay())
+                        replay = panel;
+                return replay != nullptr;
+            },
+            15000)) {
+        std::printf("showcase: no replay window\n");
+        return 1;
+    }
+    replay->findChild<QComboBox *>("comboBox_Replay_Speed")->setCurrentIndex(1);
+    window.findChild<QPushButton *>("pushButton_MargBench")->click();
+    MargBench *bench = window.Bench();
+    if (!QTest::qWaitForWindowExposed(bench) || !QTest::qWaitFor([&] { return bench->ChosenNode() == 32; }, 10000))
+        return 1;
+    bench->findChild<QCheckBox *>("checkBox_MargSwitchIn")->setChecked(true);
+    QTest::qWait(6000);
+    Save(&window, "replay-4x");
+    Save(bench, "replay-bench");
+    window.findChild<QMdiArea *>("mdiArea")->setActiveSubWindow(qobject_cast<QMdiSubWindow *>(replay->parentWidget()));
+    Save(replay->findChild<QWidget *>("widget_ReplayBar"), "replay-bar");
+    return 0;
+}
+
+// Bow's settings to a file, two of them changed on the node, and the file loaded again.
+int SettingsFileScene(const QTemporaryDir &runtime)
+{
+    Gyrovane window;
+    window.show();
+    if (!QTest::qWaitForWindowExposed(&window))
+        return 1;
+    ShellDriver shell(&window, runtime.filePath("kinetra-ports"));
+    if (!shell.StartSimulator({kBow}, {"--odr", "50"}) || !shell.Scan({kBow})) {
+        std::printf("showcase: %s\n", qPrintable(shell.Error()));
+        return 1;
+    }
+    SensorPanel *bow = shell.Open(kBow);
+    if (!bow)
+        return 1;
+    QTest::qWait(1500);
+    const QString path = QDir(outDir).filePath("bow-settings.json");
+    if (!bow->SaveSettingsFile(path))
+        return 1;
+    Save(bow->findChild<QWidget *>("scrollAreaWidgetContents_Setting"), "settings-saved-to-file");
+    bow->findChild<QCheckBox *>("checkBox_Output_Gravity")->click();
+    bow->findChild<QComboBox *>("comboBox_IF_ODR")->setCurrentText("200");
+    QTest::qWait(1500);
+    QWidget *dialog = bow->LoadSettingsFile(path);
+    if (!dialog)
+        return 1;
+    QTest::qWait(500);
+    Save(dialog, "settings-file-differences");
+    return 0;
+}
+
 int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
@@ -124,6 +217,10 @@ int main(int argc, char **argv)
     qputenv("XDG_RUNTIME_DIR", runtime.path().toLocal8Bit());
     if (argc > 2 && QByteArray(argv[2]) == "calibration")
         return CalibrationScene(runtime);
+    if (argc > 2 && QByteArray(argv[2]) == "replay")
+        return ReplayScene(runtime);
+    if (argc > 2 && QByteArray(argv[2]) == "settingsfile")
+        return SettingsFileScene(runtime);
 
     Gyrovane window;
     window.show();
