@@ -30,7 +30,7 @@ namespace {
 const int kWatchDogIntervalMs = 500;
 const int kWatchDogTicksToClose = 12;
 const int kDefaultFontSize = 8;
-const int kSmallestFontSize = 1;
+const int kSmallestFontSize = 7; // below this the tree and the plots become unreadable
 const int kLogoDelayMs = 200;
 const int kUuidSize = 20;
 const int kNameSize = 12;
@@ -173,9 +173,7 @@ void Gyrovane::on_pushButton_FrontEnlarge_clicked() { SetWindowFontSize(fontSize
 
 void Gyrovane::on_pushButton_FrontShrink_clicked()
 {
-    // A point size below 1 is no font at all.
-    if (fontSize > kSmallestFontSize)
-        SetWindowFontSize(fontSize - 1);
+    SetWindowFontSize(fontSize - 1);
 }
 
 void Gyrovane::on_pushButton_ResetView_clicked()
@@ -186,7 +184,8 @@ void Gyrovane::on_pushButton_ResetView_clicked()
 
 void Gyrovane::SetWindowFontSize(int size)
 {
-    fontSize = size;
+    fontSize = qMax(kSmallestFontSize, size);
+    ui->pushButton_FrontShrink->setEnabled(fontSize > kSmallestFontSize);
     setFont(QFont(tr("Arial"), fontSize));
     On_SetNodes_FontSize(fontSize);
 }

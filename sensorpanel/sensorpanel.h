@@ -15,6 +15,7 @@
 #include <QtCore/QVector>
 #include <QtWidgets/QMainWindow>
 
+#include <deque>
 #include <memory>
 
 class BoxView;
@@ -354,6 +355,8 @@ private:
     // The check boxes that stand for one settings bit each, with their bits.
     QVector<QPair<int, QCheckBox *>> bitBoxes;
     QString lastSettingsFile;
+    // Whether each write sent and not yet answered asked the node to save in flash, oldest first.
+    std::deque<bool> writesToFlash;
 
     QTimer *treeRefreshTimer = nullptr;
     int treeSilence = 0;

@@ -115,8 +115,9 @@ void SensorPanel::ApplyPlotFonts(ChartDeck *deck)
     const QString arial = tr("Arial");
     deck->setFont(QFont(arial, fontSize));
     // A point size below 1 is no font at all.
-    deck->Set_Axis_ScaleFont_PlotDisplay(QFont(arial, qMax(1, fontSize - 1)));
-    deck->Set_Axis_TitleFont_PlotDisplay(QFont(arial, qMax(1, fontSize - 1)));
+    // Axis texts one point smaller, but never below the smallest readable size.
+    deck->Set_Axis_ScaleFont_PlotDisplay(QFont(arial, qMax(7, fontSize - 1)));
+    deck->Set_Axis_TitleFont_PlotDisplay(QFont(arial, qMax(7, fontSize - 1)));
     deck->Set_Title_Font_PlotDisplay(QFont(arial, fontSize + 1));
     deck->Set_Canvas_MinimumSize_PlotDisplay(QSize(300, 200));
 }

@@ -94,7 +94,7 @@ bool SensorPanel::Recorder_StartNew()
 
     QString proposed = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation) + QLatin1Char('/') +
                        QStringLiteral("./DataLogin_NodeID-%1").arg(nodeId) +
-                       QDateTime::currentDateTime().toString(QStringLiteral("_MM-dd-yyyy_hh-mm-ss"));
+                       QDateTime::currentDateTime().toString(QStringLiteral("_yyyy-MM-dd_hh-mm-ss"));
     QString basePath;
     for (;;) {
         // The dialog's own question would be about the name typed, which is not a file written here.

@@ -238,16 +238,24 @@ void SensorPanel::SendSettings()
     if (isSignalConnected(QMetaMethod::fromSignal(&SensorPanel::Sig_NewImuSetting))) {
         ui->label_Settings_WriteStatus->setText(tr("Sending the settings to the node..."));
         ui->label_Settings_WriteStatus->setStyleSheet(QString());
+        // Every write ends in one outcome, in order: the outcome then says which kind it was.
+        writesToFlash.push_back(NpSettingsBit::Get(currentSettings.settingsWord, NpSettingsBit::saveToFlash));
     }
     emit Sig_NewImuSetting(nodeId, currentSettings);
 }
 
 void SensorPanel::On_SettingsWriteResult(quint16 toId, bool acknowledged, const QString &failure)
 {
-    if (toId != nodeId || ui->label_Settings_WriteStatus->text().isEmpty())
+    if (toId != nodeId)
+        return;
+    const bool toFlash = !writesToFlash.empty() && writesToFlash.front();
+    if (!writesToFlash.empty())
+        writesToFlash.pop_front();
+    if (ui->label_Settings_WriteStatus->text().isEmpty())
         return;
     if (acknowledged) {
-        ui->label_Settings_WriteStatus->setText(tr("Settings acknowledged by the node."));
+        ui->label_Settings_WriteStatus->setText(toFlash ? tr("Settings saved in the node's flash memory.")
+                                                        : tr("Settings acknowledged by the node."));
         ui->label_Settings_WriteStatus->setStyleSheet(QStringLiteral("color: #33a0c4"));
     } else {
         ui->label_Settings_WriteStatus->setText(

@@ -1,4 +1,5 @@
 #include "childwidget.h"
+#include "darkpalette.h"
 #include "framecourier.h"
 #include "gyrovane.h"
 #include "messageboxcatcher.h"
@@ -15,6 +16,8 @@
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <cmath>
 
 #include <memory>
 
@@ -33,6 +36,7 @@ private slots:
     void formAndDock();
     void logoAndIconFromResources();
     void fontButtons();
+    void disabledTextIsReadable();
     void modeToggleAndTiling();
     void watchdogCountsTicks();
     void watchdogRunsOnItsTimer();
@@ -101,6 +105,7 @@ void tst_ShellWindow::formAndDock()
         QCOMPARE(button->minimumSize(), QSize(25, 25));
         QCOMPARE(button->maximumSize(), QSize(25, 25));
         QCOMPARE(button->isEnabled(), row.enabled);
+        QVERIFY2(!button->toolTip().isEmpty(), row.name); // icon-only: the tip says what it does
         if (row.pointSize)
             QCOMPARE(button->font().pointSize(), row.pointSize);
         QVERIFY2(dock->isAncestorOf(button), row.name);
@@ -118,6 +123,35 @@ void tst_ShellWindow::logoAndIconFromResources()
     // The logo replaces the text shortly after start.
     QTRY_VERIFY_WITH_TIMEOUT(!logo->pixmap(Qt::ReturnByValue).isNull(), 5000);
     QCOMPARE(logo->pixmap(Qt::ReturnByValue).size(), QPixmap(":/images/logo.png").size());
+}
+
+namespace {
+
+double Luminance(const QColor &c)
+{
+    auto linear = [](double v) { return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
+    return 0.2126 * linear(c.redF()) + 0.7152 * linear(c.greenF()) + 0.0722 * linear(c.blueF());
+}
+
+double Contrast(const QColor &a, const QColor &b)
+{
+    const double la = Luminance(a), lb = Luminance(b);
+    return (qMax(la, lb) + 0.05) / (qMin(la, lb) + 0.05);
+}
+
+} // namespace
+
+// Disabled controls stay legible (3:1 against every background they sit on) and still look disabled.
+void tst_ShellWindow::disabledTextIsReadable()
+{
+    const QPalette p = GyrovaneDarkPalette();
+    for (QPalette::ColorRole text : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText}) {
+        const QColor dim = p.color(QPalette::Disabled, text);
+        QCOMPARE(dim.alpha(), 255); // blended with whatever is behind it, a see-through grey loses contrast
+        for (QPalette::ColorRole back : {QPalette::Window, QPalette::Base, QPalette::Button})
+            QVERIFY2(Contrast(dim, p.color(QPalette::Disabled, back)) >= 3.0, qPrintable(dim.name()));
+        QVERIFY(Contrast(p.color(QPalette::Active, text), dim) >= 1.8);
+    }
 }
 
 void tst_ShellWindow::fontButtons()
@@ -148,12 +182,14 @@ void tst_ShellWindow::fontButtons()
     reset->click();
     QCOMPARE(scan->font().pointSize(), 8);
 
-    // The size stops at 1 point however often "A-" is pressed.
+    // The size stops at 7 points however often "A-" is pressed, and "A-" says so by greying out.
     for (int i = 0; i < 12; ++i)
         shrink->click();
-    QCOMPARE(window.font().pointSize(), 1);
+    QCOMPARE(window.font().pointSize(), 7);
+    QVERIFY(!shrink->isEnabled());
     enlarge->click();
-    QCOMPARE(window.font().pointSize(), 2);
+    QCOMPARE(window.font().pointSize(), 8);
+    QVERIFY(shrink->isEnabled());
 }
 
 void tst_ShellWindow::modeToggleAndTiling()

@@ -216,7 +216,7 @@ void tst_Settings::saveAsksAboutASmallGain()
     };
     QTRY_VERIFY_WITH_TIMEOUT(ackedAfterSave(), 4000);
     QTRY_COMPARE_WITH_TIMEOUT(Child<QLabel>(panel, "label_Settings_WriteStatus")->text(),
-                              QString("Settings acknowledged by the node."), 4000);
+                              QString("Settings saved in the node's flash memory."), 4000);
     const QVector<QJsonObject> saved = saves();
     QCOMPARE(saved.size(), 1);
     QCOMPARE(saved[0].value("fusionParamAcc").toInt(), savedGain);
