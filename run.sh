@@ -42,11 +42,12 @@ if [[ "$use_sim" == auto ]]; then
     fi
 fi
 
-scripts/install-deps
+scripts/install-deps run
 jobs=$(nproc 2>/dev/null || echo 2)
-# The whole program, even where a partial developer build left folders out.
+# The whole program, even where a partial developer build left folders out; only what running needs is
+# built (./test.sh builds the rest in the same tree).
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DGYROVANE_SKIP= >/dev/null
-cmake --build build -j"$jobs"
+cmake --build build -j"$jobs" --target Gyrovane kinetra-nodesim
 
 sim_pid=""
 sim_out=""

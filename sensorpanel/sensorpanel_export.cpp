@@ -5,7 +5,10 @@
 
 #include "sensorpanellog.h"
 
+#include <QtCore/QDir>
 #include <QtCore/QFile>
+#include <QtCore/QFileInfo>
+#include <QtCore/QSaveFile>
 #include <QtCore/QStandardPaths>
 #include <QtWidgets/QFileDialog>
 #include <QtWidgets/QMessageBox>
@@ -29,26 +32,47 @@ void SensorPanel::on_commandLinkButton_Export_SerialLib_clicked()
     const QString type = ui->comboBox_Export_SerialLib_Type->currentText();
     const QString desktop = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
     qCDebug(lcNodeWindow) << "desktop path" << desktop;
-    const QString chosen = QFileDialog::getSaveFileName(
-        this, tr("Choose the file directory for exporting library"),
-        desktop + QStringLiteral("/Kinetra ") + type, tr("Compressed Files (*.zip)"));
+    QString chosen = QFileDialog::getSaveFileName(this, tr("Choose the file directory for exporting library"),
+                                                  desktop + QStringLiteral("/Kinetra ") + type +
+                                                      QStringLiteral(".zip"),
+                                                  tr("Compressed Files (*.zip)"));
     if (chosen.isEmpty())
         return;
+    // The dialog asked about the name as typed; a name that gets ".zip" here is asked about here.
+    if (!chosen.endsWith(QLatin1String(".zip"), Qt::CaseInsensitive)) {
+        chosen += QStringLiteral(".zip");
+        if (QFileInfo::exists(chosen)) {
+            QMessageBox ask(QMessageBox::Question, windowTitle(),
+                            tr("%1 already exists. Do you want to replace it?").arg(QFileInfo(chosen).fileName()),
+                            QMessageBox::Yes | QMessageBox::No, this);
+            if (ask.exec() != QMessageBox::Yes)
+                return;
+        }
+    }
 
     QString resource;
     for (const auto &archive : kArchives)
         if (type == QLatin1String(archive.type))
             resource = QString::fromLatin1(archive.resource);
-    // QFile::copy never overwrites an existing file.
-    const bool copied = !resource.isEmpty() && QFile::copy(resource, chosen);
-    if (copied) // a copy of a resource is read-only; the user's own file should not be
-        QFile::setPermissions(chosen, QFile::permissions(chosen) | QFileDevice::WriteOwner);
-    QMessageBox box(
-        QMessageBox::Information, QString(),
-        copied ? tr("Library successfully exported to ") + chosen
-               : tr("Export undone. Possible reasons:\n(1) File already exists;\n(2) Writing permission "
-                    "denied;\n(3) Please avoid spaces in path name or in file name;\n(4) Please avoid "
-                    "non-English characters in the path name."),
-        QMessageBox::Ok);
+    QFile source(resource);
+    QString failure;
+    if (resource.isEmpty() || !source.open(QIODevice::ReadOnly)) {
+        failure = tr("this program holds no library of the type \"%1\"").arg(type);
+    } else {
+        // Replaced whole or not at all: an export that fails half-way leaves an earlier file as it was.
+        QSaveFile out(chosen);
+        const QByteArray bytes = source.readAll();
+        if (!out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size() || !out.commit())
+            failure = out.errorString();
+    }
+    if (!failure.isEmpty()) {
+        QMessageBox box(QMessageBox::Warning, windowTitle(),
+                        tr("The library was not exported to %1: %2.").arg(QDir::toNativeSeparators(chosen), failure),
+                        QMessageBox::Ok, this);
+        box.exec();
+        return;
+    }
+    QMessageBox box(QMessageBox::Information, QString(), tr("Library successfully exported to ") + chosen,
+                    QMessageBox::Ok);
     box.exec();
 }

@@ -69,9 +69,10 @@ void tst_Export::archivesHoldTheirFiles_data()
     const QStringList cppModules{
         "nimboobjectdictionary.cpp", "nimboobjectdictionary.h", "nimboprofile.cpp", "nimboprofile.h",
         "nimboprotocol.cpp",         "nimboprotocol.h",         "nimboqueue.h",     "nimbotypes.h"};
-    QStringList c{"main.c"}, qt{"NimboExample.pro", "mainwindow.ui", "mainwindow.h",
-                                "mainwindow.cpp",   "main.cpp",      "NimboProfile/LibraryVersion.txt"},
-        arduino{"NimboNodeExample/NimboNodeExample.ino"};
+    QStringList c{"main.c", "README.txt", "LICENSE.txt"},
+        qt{"NimboExample.pro", "mainwindow.ui", "mainwindow.h", "mainwindow.cpp", "main.cpp",
+           "NimboProfile/LibraryVersion.txt", "README.txt", "LICENSE.txt"},
+        arduino{"NimboNodeExample/NimboNodeExample.ino", "README.txt", "LICENSE.txt"};
     for (const QString &m : cModules)
         c << "NimboProfile/" + m;
     for (const QString &m : cppModules) {
@@ -125,23 +126,37 @@ void tst_Export::exportWritesTheArchiveOnce()
     exportButton->click();
     QCOMPARE(boxes.Count(), 1);
     QCOMPARE(boxes.Last().title, QString("Choose the file directory for exporting library"));
-    QVERIFY(boxes.Last().informativeText.endsWith("/Kinetra Generic C++ Library and QT Example"));
+    QVERIFY(boxes.Last().informativeText.endsWith("/Kinetra Generic C++ Library and QT Example.zip"));
     QVERIFY(!QFile::exists(target));
 
-    boxes.SetFileName(target);
+    // A name typed without ".zip" gets it.
+    boxes.SetFileName(dir.filePath("exported"));
     exportButton->click();
     QVERIFY(boxes.WaitForBoxes(3));
     QCOMPARE(boxes.Last().text, "Library successfully exported to " + target);
     QCOMPARE(boxes.Last().icon, QMessageBox::Information);
     QCOMPARE(Resource(target), Resource(":/libraries/Kinetra_Example_CPP_QT.zip"));
 
-    // The same name again, even when the user confirms to replace it: the file is not overwritten.
+    // The same name again: replaced when the user confirms, kept when not.
     Child<QComboBox>(&panel, "comboBox_Export_SerialLib_Type")->setCurrentText("Generic C Library");
+    boxes.SetAnswer(QMessageBox::No);
+    exportButton->click();
+    QTest::qWait(100);
+    QCOMPARE(boxes.Last().text, QString("exported.zip already exists. Do you want to replace it?"));
+    QCOMPARE(Resource(target), Resource(":/libraries/Kinetra_Example_CPP_QT.zip"));
     boxes.SetAnswer(QMessageBox::Yes);
     exportButton->click();
-    QVERIFY(boxes.WaitForBoxes(6));
-    QVERIFY(boxes.Last().text.startsWith("Export undone. Possible reasons:\n(1) File already exists;"));
-    QCOMPARE(Resource(target), Resource(":/libraries/Kinetra_Example_CPP_QT.zip"));
+    QVERIFY(boxes.Last().text.startsWith("Library successfully exported"));
+    QCOMPARE(Resource(target), Resource(":/libraries/Kinetra_Protocol_C.zip"));
+
+    // A place that cannot take the file: the system's reason, in a warning.
+    const QString impossible = target + "/inside.zip"; // below a file, not a folder
+    boxes.SetFileName(impossible);
+    exportButton->click();
+    QCOMPARE(boxes.Last().icon, QMessageBox::Warning);
+    QVERIFY2(boxes.Last().text.startsWith("The library was not exported to " + impossible + ": "),
+             qPrintable(boxes.Last().text));
+    QVERIFY(!boxes.Last().text.contains("Possible reasons"));
 }
 
 void tst_Export::exportedCppLibraryTalksToTheSimulator()
