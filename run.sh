@@ -6,6 +6,7 @@
 #   ./run.sh            program and simulator (the program alone when a USB serial adapter is attached)
 #   ./run.sh --no-sim   the program alone, for real modules
 #   ./run.sh --sim      program and simulator, even with an adapter attached
+#   ./run.sh --sim-only the three simulated nodes alone (for a program started otherwise); Ctrl-C stops them
 #   ./run.sh -- OPTION...  more options for the simulator, after its own (later ones win), e.g.
 #                       -- --odr 800 --motion calibration --mag-soft-iron strong
 set -euo pipefail
@@ -23,8 +24,9 @@ while (($#)); do
         ;;
     --no-sim) use_sim=0 ;;
     --sim) use_sim=1 ;;
+    --sim-only) use_sim=only ;;
     -h | --help)
-        sed -n '2,11s/^# \{0,1\}//p' "$0"
+        sed -n '2,12s/^# \{0,1\}//p' "$0"
         exit 0
         ;;
     *)
@@ -48,6 +50,12 @@ jobs=$(nproc 2>/dev/null || echo 2)
 # built (./test.sh builds the rest in the same tree).
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DGYROVANE_SKIP= >/dev/null
 cmake --build build -j"$jobs" --target Gyrovane kinetra-nodesim
+
+sim_args=(--node id=32,name=Bow,fw=31.8.2.70 --node id=33,name=Mast,fw=51.2.0.11
+    --node id=34,name=Stern,fw=3.1.6.0 --odr 50 "${sim_extra[@]}")
+if [[ "$use_sim" == only ]]; then
+    exec build/bin/kinetra-nodesim "${sim_args[@]}"
+fi
 
 sim_pid=""
 sim_out=""
@@ -79,11 +87,7 @@ app_pid=$!
 # which the program opens by itself (a port that is there from the start waits for "Connect").
 sleep 1.5
 sim_out=$(mktemp)
-build/bin/kinetra-nodesim \
-    --node id=32,name=Bow,fw=31.8.2.70 \
-    --node id=33,name=Mast,fw=51.2.0.11 \
-    --node id=34,name=Stern,fw=3.1.6.0 \
-    --odr 50 "${sim_extra[@]}" >"$sim_out" 2>&1 &
+build/bin/kinetra-nodesim "${sim_args[@]}" >"$sim_out" 2>&1 &
 sim_pid=$!
 for _ in $(seq 100); do
     [[ -s "$sim_out" ]] && break

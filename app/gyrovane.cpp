@@ -13,6 +13,7 @@
 #include "unitroster.h"
 
 #include <QtCore/QDebug>
+#include <QtCore/QFile>
 #include <QtCore/QTimer>
 #include <QtGui/QCloseEvent>
 #include <QtGui/QFont>
@@ -22,6 +23,8 @@
 #include <QtGui/QScreen>
 #include <QtWidgets/QMdiSubWindow>
 #include <QtWidgets/QMessageBox>
+#include <QtWidgets/QShortcut>
+#include <QtWidgets/QTextBrowser>
 
 Q_LOGGING_CATEGORY(lcShell, "gyrovane.shell", QtInfoMsg)
 
@@ -48,6 +51,10 @@ Gyrovane::Gyrovane(QWidget *parent)
     fontSize = kDefaultFontSize;
     tabbedMode = true;
     ui->pushButton_Mdi_Arrange_BoxMode->setEnabled(false);
+    // F1 from any window of the program, node windows and the bench included.
+    auto *help = new QShortcut(QKeySequence::HelpContents, this);
+    help->setContext(Qt::ApplicationShortcut);
+    connect(help, &QShortcut::activated, this, &Gyrovane::ShowManual);
 
     const QIcon icon(tr(":/images/Icon.ico"));
     setWindowIcon(icon);
@@ -167,6 +174,28 @@ void Gyrovane::on_pushButton_Mdi_Arrange_TitileMode_clicked()
         ui->pushButton_Mdi_Arrange_BoxMode->setEnabled(false);
         tabbedMode = true;
     }
+}
+
+void Gyrovane::on_pushButton_Help_clicked() { ShowManual(); }
+
+QWidget *Gyrovane::ShowManual()
+{
+    if (!manual) {
+        manual = new QTextBrowser(this);
+        manual->setWindowFlag(Qt::Window);
+        manual->setObjectName(QStringLiteral("textBrowser_Manual"));
+        manual->setWindowTitle(tr("Gyrovane manual"));
+        manual->setOpenExternalLinks(true);
+        QFile text(QStringLiteral(":/docs/manual.md"));
+        if (text.open(QIODevice::ReadOnly))
+            manual->setMarkdown(QString::fromUtf8(text.readAll()));
+        const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+        manual->resize(qMin(860, screen.width() - 40), qMin(960, screen.height() - 80));
+    }
+    manual->show();
+    manual->raise();
+    manual->activateWindow();
+    return manual;
 }
 
 void Gyrovane::on_pushButton_FrontEnlarge_clicked() { SetWindowFontSize(fontSize + 1); }
@@ -531,6 +560,8 @@ void Gyrovane::closeEvent(QCloseEvent *event)
     ui->mdiArea->closeAllSubWindows();
     StopReplay();
     bench->close(); // a window of its own: it must not keep the program running
+    if (manual)
+        manual->close();
     emit Sig_FrameCourierQuit();
     event->accept();
 }

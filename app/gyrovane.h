@@ -22,6 +22,7 @@ class QTimer;
 class UnitRoster;
 
 class MargBench;
+class QTextBrowser;
 
 namespace Ui {
 class Gyrovane;
@@ -47,6 +48,8 @@ public:
     // is open. False when the user declined.
     bool OpenRecording(const QString &file);
     MargBench *Bench() { return bench; }
+    // The user manual in a window of its own (F1 anywhere in the program); the window shown.
+    QWidget *ShowManual();
     // The link to the nodes, which the link panel shows.
     NimboLink *Link() const { return link; }
 
@@ -99,6 +102,7 @@ public slots:
 private slots:
     void on_pushButton_About_clicked();
     void on_pushButton_MargBench_clicked();
+    void on_pushButton_Help_clicked();
     void on_pushButton_OpenRecording_clicked();
     void On_ReplayOutput();
     void On_ReplayFinished(int exitCode, QProcess::ExitStatus status);
@@ -163,6 +167,7 @@ private:
     // The firmware of each node as its identity gave it ("31.8.2.70"), by UUID.
     QHash<QByteArray, QString> firmwareTexts;
     MargBench *bench = nullptr;       // no parent: a window of its own, deleted with this one
+    QTextBrowser *manual = nullptr;   // a window of its own, made when first asked for
     // The time stamp of each node's latest raw record, for the bench's time step.
     std::array<quint32, NP_ID_MAX_ + 1> lastRawTimeStamp{};
     QTimer *Timer0 = nullptr;

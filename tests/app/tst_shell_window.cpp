@@ -15,6 +15,7 @@
 #include <QSignalSpy>
 #include <QTabWidget>
 #include <QTemporaryDir>
+#include <QTextBrowser>
 #include <QtTest>
 
 #include <cmath>
@@ -37,6 +38,7 @@ private slots:
     void logoAndIconFromResources();
     void fontButtons();
     void disabledTextIsReadable();
+    void helpOpensTheManual();
     void modeToggleAndTiling();
     void watchdogCountsTicks();
     void watchdogRunsOnItsTimer();
@@ -152,6 +154,24 @@ void tst_ShellWindow::disabledTextIsReadable()
             QVERIFY2(Contrast(dim, p.color(QPalette::Disabled, back)) >= 3.0, qPrintable(dim.name()));
         QVERIFY(Contrast(p.color(QPalette::Active, text), dim) >= 1.8);
     }
+}
+
+// The manual comes from the button and from F1, once, and explains the terms the panels use.
+void tst_ShellWindow::helpOpensTheManual()
+{
+    Gyrovane window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    Child<QPushButton>(&window, "pushButton_Help")->click();
+    auto *manual = Child<QTextBrowser>(&window, "textBrowser_Manual");
+    QVERIFY(manual->isVisible());
+    const QString text = manual->toPlainText();
+    for (const char *term : {"NSO", "NPO", "COB-ID", "NimboPipeline", "First steps", "MARG bench", "CSV"})
+        QVERIFY2(text.contains(term), term);
+    manual->close();
+    QTest::keyClick(&window, Qt::Key_F1);
+    QVERIFY(manual->isVisible());
+    QCOMPARE(window.findChildren<QTextBrowser *>("textBrowser_Manual").size(), 1);
 }
 
 void tst_ShellWindow::fontButtons()

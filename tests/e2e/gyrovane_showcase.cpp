@@ -296,6 +296,9 @@ int main(int argc, char **argv)
     Save(bow->findChild<QWidget *>("widget_ConfigColumn"), "profile-32-Bow");
     bow->findChild<QPushButton *>("pushButton_CanPanel_ClosePanel")->click();
 
+    Save(window.ShowManual(), "manual");
+    window.ShowManual()->close();
+
     // A tooltip as a user sees it. Without a compositor the screen shows the tip's see-through
     // corners as black, so the tip itself is grabbed too.
     auto *save = shell.Window(kBow)->findChild<QPushButton *>("pushButton_SaveSettingToFlash");
