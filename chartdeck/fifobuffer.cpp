@@ -15,6 +15,7 @@ void FifoBuffer::setCapacity(quint32 capacity, bool fill)
             relayout(capacity, qMin<std::size_t>(count, capacity));
         for (quint32 i = 0; i < capacity; ++i)
             append(0.0, 0.0);
+        placeholders = qMin<std::size_t>(count, placeholders + capacity);
     }
 }
 
@@ -32,6 +33,8 @@ QPointF FifoBuffer::stored(std::size_t i) const
 
 QPointF FifoBuffer::sample(std::size_t i) const
 {
+    if (placeholdersHidden && i < placeholderCount() && placeholderCount() < count)
+        i = placeholderCount();
     if (i >= count) {
         if (count == 0)
             return QPointF();
@@ -70,6 +73,7 @@ void FifoBuffer::appendBeyondCapacity(double first, double second)
     if (capacityValue == 0) {
         head = 0;
         count = 0;
+        placeholders = 0;
         std::vector<QPointF>().swap(ring);
         return;
     }
@@ -87,6 +91,7 @@ void FifoBuffer::relayout(std::size_t slotCount, std::size_t keep)
 {
     std::vector<QPointF> fresh(slotCount);
     const std::size_t skip = count - keep;
+    placeholders = placeholders > skip ? placeholders - skip : 0;
     for (std::size_t i = 0; i < keep; ++i)
         fresh[i] = slotAt(skip + i);
     ring.swap(fresh);

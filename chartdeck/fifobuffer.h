@@ -44,6 +44,8 @@ public:
             ring[tail] = QPointF(first, second);
             if (++head == ring.size())
                 head = 0;
+            if (placeholders > 0)
+                --placeholders;
         } else {
             appendBeyondCapacity(first, second);
         }
@@ -57,6 +59,12 @@ public:
     void setBaseTimestamp(quint32 timestamp) { baseTimestampValue = timestamp; }
     quint32 baseTimestamp() const { return baseTimestampValue; }
     void setXyMode(bool on) { xyModeValue = on; }
+    // The (0, 0) samples a new buffer starts with are not data: drawn, they would pull a line from the
+    // origin (X-Y) or from the far left (Y-t) to the first real sample. When hidden, sample() gives the
+    // oldest real sample in their place (segments of no length draw nothing); size(), at() and stored()
+    // always count and see every sample.
+    void setPlaceholdersHidden(bool hidden) { placeholdersHidden = hidden; }
+    std::size_t placeholderCount() const { return qMin(placeholders, count); }
     bool xyMode() const { return xyModeValue; }
 
     // Point i as drawn. Throws std::out_of_range for an index at or beyond size().
@@ -92,6 +100,8 @@ private:
     quint32 capacityValue = 0;
     quint32 baseTimestampValue = 0;
     bool xyModeValue = false;
+    std::size_t placeholders = 0; // the oldest samples still in the buffer that are fill, not data
+    bool placeholdersHidden = false;
 };
 
 #endif // FIFOBUFFER_H

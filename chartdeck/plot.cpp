@@ -8,6 +8,7 @@
 #include <qwt_plot_curve.h>
 #include <qwt_plot_grid.h>
 #include <qwt_plot_layout.h>
+#include <qwt_plot_legenditem.h>
 #include <qwt_scale_draw.h>
 #include <qwt_scale_widget.h>
 
@@ -55,6 +56,32 @@ Plot::~Plot()
     curveMap.clear();
     grid->detach();
     delete grid;
+    if (legend) {
+        legend->detach();
+        delete legend;
+    }
+}
+
+void Plot::UpdateLegend()
+{
+    if (curveMap.size() >= 2 && !legend) {
+        legend = new QwtPlotLegendItem;
+        legend->setAlignment(Qt::AlignTop | Qt::AlignRight);
+        legend->setMaxColumns(3);
+        legend->setMargin(2);
+        legend->setItemMargin(0);
+        legend->setBorderRadius(3);
+        legend->setBackgroundBrush(QColor(30, 30, 30, 170));
+        legend->setTextPen(QColor(235, 235, 235));
+        QFont small = font();
+        small.setPointSize(7);
+        legend->setFont(small);
+        legend->attach(this);
+    } else if (curveMap.size() < 2 && legend) {
+        legend->detach();
+        delete legend;
+        legend = nullptr;
+    }
 }
 
 bool Plot::addCurve(const std::string &curveName, const std::string &curveTitle, quint32 capacity,
@@ -64,7 +91,8 @@ bool Plot::addCurve(const std::string &curveName, const std::string &curveTitle,
         return false;
 
     auto *buffer = new FifoBuffer(capacity);
-    auto *curve = new QwtPlotCurve(tr("Data Moving Right"));
+    buffer->setPlaceholdersHidden(true);
+    auto *curve = new QwtPlotCurve(QString::fromStdString(curveTitle));
     curve->setData(buffer);
     curve->setPen(color, 0.0, Qt::SolidLine);
     curve->attach(this);
@@ -78,6 +106,7 @@ bool Plot::addCurve(const std::string &curveName, const std::string &curveTitle,
     curveMap.emplace(curveName, record);
 
     Set_CurveSettings(curveName);
+    UpdateLegend();
     return true;
 }
 
@@ -89,6 +118,7 @@ void Plot::deleteCurve(const std::string &curveName)
     it->second.curve->detach();
     delete it->second.curve; // the curve owns the buffer
     curveMap.erase(it);
+    UpdateLegend();
 }
 
 CurveSettings *Plot::curveSettings(const std::string &curveName)

@@ -12,6 +12,7 @@
 
 class QColor;
 class QwtPlotGrid;
+class QwtPlotLegendItem;
 
 // One strip chart: named curves, a grid and its own refresh timer. Samples never trigger painting; the
 // timer repaints the canvas at a fixed period whatever the sample rate.
@@ -43,8 +44,12 @@ protected:
     void timerEvent(QTimerEvent *event) override;
 
 private:
+    // A plot of several curves says which colour is which, in a corner of the canvas.
+    void UpdateLegend();
+
     std::map<std::string, CurveSettings> curveMap;
     QwtPlotGrid *grid;
+    QwtPlotLegendItem *legend = nullptr;
     int refreshTimerId = -1;
     PlotSettings settings;
 };

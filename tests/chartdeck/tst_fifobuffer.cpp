@@ -39,6 +39,7 @@ private slots:
     void appendRule();
     void ringMatchesReference();
     void rangeCheckStaysOutOfThePaintPath();
+    void fillIsNotDrawn();
 };
 
 // Script: "aV" appends value V (time = V), "cN" sets the capacity to N.
@@ -142,6 +143,30 @@ void TstFifoBuffer::rangeCheckStaysOutOfThePaintPath()
     } catch (...) {
         QFAIL("the paint path threw");
     }
+}
+
+// An X-Y plot's first samples: no line from the origin, and once the fill has left, every sample drawn.
+void TstFifoBuffer::fillIsNotDrawn()
+{
+    FifoBuffer buffer(4);
+    buffer.setXyMode(true);
+    buffer.setPlaceholdersHidden(true);
+    buffer.append(0.5, 0.25); // (value, other axis)
+    buffer.append(0.7, 0.35);
+    QCOMPARE(buffer.size(), std::size_t(4));
+    QCOMPARE(buffer.placeholderCount(), std::size_t(2));
+    for (std::size_t i = 0; i < 3; ++i)
+        QCOMPARE(buffer.sample(i), QPointF(0.25, 0.5));
+    QCOMPARE(buffer.sample(3), QPointF(0.35, 0.7));
+    QCOMPARE(buffer.at(0), QPointF(0, 0)); // stored as the buffer starts
+    buffer.append(0.9, 0.45);
+    buffer.append(1.1, 0.55);
+    QCOMPARE(buffer.placeholderCount(), std::size_t(0));
+    QCOMPARE(buffer.sample(0), QPointF(0.25, 0.5));
+    QCOMPARE(buffer.sample(3), QPointF(0.55, 1.1));
+    // A refill is fill again.
+    buffer.setCapacity(4, true);
+    QCOMPARE(buffer.placeholderCount(), std::size_t(4));
 }
 
 QTEST_MAIN(TstFifoBuffer)
