@@ -111,15 +111,15 @@ Gyrovane::Gyrovane(QWidget *parent)
     const QRect screen = QGuiApplication::primaryScreen()->geometry();
     const int W = screen.width();
     const int H = screen.height();
-    const int w = int(W * 0.58);
-    const int h = int(H * 0.75);
+    // 58 % by 75 % of the screen, but on a small screen enough for a node window's settings, displays
+    // and tree side by side (at 1366 x 768 that is most of the screen).
+    const int w = qMax(int(W * 0.58), qMin(int(W * 0.94), 1280));
+    const int h = qMax(int(H * 0.75), qMin(int(H * 0.90), 760));
     setGeometry(screen.x() + W / 2 - w / 2, screen.y() + H / 2 - h / 2, w, h);
-    if (W > 1500) {
-        const QRect dock = ui->dockWidget->geometry();
-        ui->dockWidget->setGeometry(dock.x(), dock.y(), 200, dock.height());
-        // The main window lays its docks out again when shown; this makes the width stay.
-        resizeDocks({ui->dockWidget}, {200}, Qt::Horizontal);
-    }
+    const QRect dock = ui->dockWidget->geometry();
+    ui->dockWidget->setGeometry(dock.x(), dock.y(), 200, dock.height());
+    // The main window lays its docks out again when shown; this makes the width stay.
+    resizeDocks({ui->dockWidget}, {200}, Qt::Horizontal);
 }
 
 Gyrovane::~Gyrovane()

@@ -84,7 +84,7 @@ void ChartDeck::Create_PlotDisplay(const std::string &name, const std::string &t
     plot->Set_PlotSettings(settings);
 
     plotRegistry[name] = plot;
-    ui->verticalLayout->addWidget(plot);
+    ui->verticalLayout->addWidget(plot, 1); // plots share the height equally
     plotShown[name] = true;
 }
 
@@ -104,7 +104,7 @@ void ChartDeck::Show_PlotDisplay(const std::string &name)
     Plot *plot = findPlot(name);
     if (plot == nullptr || plotShown[name])
         return;
-    ui->verticalLayout->addWidget(plot);
+    ui->verticalLayout->addWidget(plot, 1);
     plot->show();
     plotShown[name] = true;
 }

@@ -69,7 +69,9 @@ void Plot::UpdateLegend()
         legend->setAlignment(Qt::AlignTop | Qt::AlignRight);
         legend->setMaxColumns(3);
         legend->setMargin(2);
-        legend->setItemMargin(0);
+        legend->setItemMargin(1);
+        legend->setSpacing(6); // between the entries of a row
+        legend->setItemSpacing(3);
         legend->setBorderRadius(3);
         legend->setBackgroundBrush(QColor(30, 30, 30, 170));
         legend->setTextPen(QColor(235, 235, 235));

@@ -4,6 +4,7 @@
 #include "chartdeck.h"
 #include "livetree.h"
 #include "recorder.h"
+#include "displayplacement.h"
 #include "sensorpanellog.h"
 
 #include <QtCore/QEventLoop>
@@ -30,23 +31,30 @@ const int kReadingNoticeMinimumHeight = 485;
 // The attitude dials show values at most this much older than the newest record.
 const int kDisplayFrameMs = 40;
 
-// Keeps a scroll area that scrolls only up and down exactly as wide as its contents, whatever font
-// and style they end up with; the room left goes to the display windows.
+// Keeps a scroll area as wide as its contents while there is room, the room left going to the display
+// windows; where the node window is too narrow (four tiled on a small screen) it gives way down to
+// kNarrowest and scrolls sideways, so that every control can still be reached.
 class FitWidthToContents : public QObject
 {
 public:
+    static constexpr int kNarrowest = 170;
+
     explicit FitWidthToContents(QScrollArea *area_i)
         : QObject(area_i)
         , area(area_i)
     {
+        area->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
         area->widget()->installEventFilter(this);
     }
 
     bool eventFilter(QObject *watched, QEvent *event) override
     {
-        if (event->type() == QEvent::LayoutRequest || event->type() == QEvent::Show)
-            area->setFixedWidth(area->widget()->minimumSizeHint().width() +
-                                area->verticalScrollBar()->sizeHint().width());
+        if (event->type() == QEvent::LayoutRequest || event->type() == QEvent::Show) {
+            const int whole = area->widget()->minimumSizeHint().width() + area->verticalScrollBar()->sizeHint().width() +
+                              2 * area->frameWidth();
+            area->setMinimumWidth(qMin(whole, kNarrowest));
+            area->setMaximumWidth(whole);
+        }
         return QObject::eventFilter(watched, event);
     }
 
@@ -101,6 +109,12 @@ SensorPanel::SensorPanel(quint16 nodeId_i, QWidget *parent)
     ui->pushButton_Hide_TreeView->hide();
     ui->dockWidget_TreeView->setGeometry(0, 0, 100, 200);
     ui->mdiArea->setWindowIcon(QIcon(tr(":/images/Cube.ico")));
+    new DisplayPlacement::AreaFitter(ui->mdiArea);
+    // Room for four node windows side by side on a 1920-pixel screen: the tree scrolls sideways
+    // below its usual width, the library list shows fewer letters.
+    ui->treeWidget_DataDisplay->setMinimumWidth(180);
+    ui->comboBox_Export_SerialLib_Type->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    ui->comboBox_Export_SerialLib_Type->setMinimumContentsLength(6);
 
     ui->comboBox_Serial_UART1_Baudrate_Dummy->hide();
     ui->checkBox_Output_Combo->hide();

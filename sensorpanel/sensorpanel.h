@@ -310,6 +310,8 @@ private:
     void RefreshShownPlots();
     void ApplyPlotFonts(ChartDeck *deck);
     QMdiSubWindow *AddDisplay(QWidget *display, const char *title, const char *icon);
+    // Places the display windows opened since the last call (see sensorpanel_displays.cpp).
+    void ArrangeNewDisplays();
     void CloseDisplay(QWidget *display, QCheckBox *box);
     void RecordRow(quint16 fromId, const char *key, double seconds, std::initializer_list<double> values);
     // The first line of a CSV recording: the node and the start, in UTC.
@@ -355,6 +357,7 @@ private:
     // The check boxes that stand for one settings bit each, with their bits.
     QVector<QPair<int, QCheckBox *>> bitBoxes;
     QString lastSettingsFile;
+    QVector<QPointer<QMdiSubWindow>> newDisplays;
     // Whether each write sent and not yet answered asked the node to save in flash, oldest first.
     std::deque<bool> writesToFlash;
 

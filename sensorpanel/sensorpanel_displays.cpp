@@ -6,6 +6,7 @@
 
 #include "boxview.h"
 #include "chartdeck.h"
+#include "displayplacement.h"
 #include "plotrecipe.h"
 
 #include <QtCore/QTimer>
@@ -92,10 +93,71 @@ QMdiSubWindow *SensorPanel::AddDisplay(QWidget *display, const char *title, cons
     QMdiSubWindow *sub = ui->mdiArea->addSubWindow(display);
     display->show();
     sub->show();
-    // Windows opened together (the node's outputs loaded at once) are laid out side by side once
-    // they all exist, so that none hides another.
-    QTimer::singleShot(0, ui->mdiArea, &QMdiArea::tileSubWindows);
+    // Placed once the window is whole (fonts, sizes): see ArrangeNewDisplays.
+    newDisplays.append(sub);
+    if (newDisplays.size() == 1)
+        QTimer::singleShot(0, this, &SensorPanel::ArrangeNewDisplays);
     return sub;
+}
+
+namespace {
+
+// What a display needs at the least once placed: it shrinks with its area below the sizes it opens at.
+const QSize kSmallestCanvas(100, 60);
+const QSize kSmallestInstrument(90, 90);
+const QSize kSmallestBox(120, 120);
+const char *const kArranged = "gyrovaneArranged";
+
+void LetShrink(QWidget *display)
+{
+    display->setProperty(kArranged, true);
+    if (auto *deck = qobject_cast<ChartDeck *>(display))
+        deck->Set_Canvas_MinimumSize_PlotDisplay(kSmallestCanvas);
+    for (QWidget *child : display->findChildren<QWidget *>())
+        if (child->inherits("QwtDial"))
+            child->setMinimumSize(kSmallestInstrument);
+    if (qobject_cast<BoxView *>(display))
+        display->setMinimumSize(kSmallestBox);
+}
+
+} // namespace
+
+void SensorPanel::ArrangeNewDisplays()
+{
+    QVector<QPointer<QMdiSubWindow>> fresh;
+    fresh.swap(newDisplays);
+    // The size each opens at (its own, as its contents ask) is the most it gets.
+    QVector<QSize> preferred;
+    for (const QPointer<QMdiSubWindow> &sub : fresh) {
+        preferred << (sub ? sub->size() : QSize());
+        if (sub)
+            LetShrink(sub->widget());
+    }
+    // Placed once the smaller minimums have reached the sub-windows' layouts.
+    QTimer::singleShot(0, this, [this, fresh, preferred]() {
+        QVector<QRect> others;
+        for (QMdiSubWindow *sub : ui->mdiArea->subWindowList())
+            if (!fresh.contains(sub))
+                others << sub->geometry();
+        // Windows opened together before any other (the node's outputs loaded at once) share the area
+        // side by side; one opened later goes to the free room, the others stay where the user put them.
+        const QSize area = ui->mdiArea->viewport()->size();
+        if (others.isEmpty() && fresh.size() > 1) {
+            const QVector<QRect> spots = DisplayPlacement::Share(preferred, area);
+            for (int i = 0; i < fresh.size(); ++i)
+                if (fresh[i])
+                    fresh[i]->setGeometry(spots[i]);
+            DisplayPlacement::FitAll(ui->mdiArea);
+            return;
+        }
+        for (int i = 0; i < fresh.size(); ++i) {
+            if (!fresh[i])
+                continue;
+            const QRect spot = DisplayPlacement::Place(preferred[i], others, area);
+            fresh[i]->setGeometry(spot);
+            others << spot;
+        }
+    });
 }
 
 void SensorPanel::CloseDisplay(QWidget *display, QCheckBox *box)
@@ -114,12 +176,13 @@ void SensorPanel::ApplyPlotFonts(ChartDeck *deck)
 {
     const QString arial = tr("Arial");
     deck->setFont(QFont(arial, fontSize));
-    // A point size below 1 is no font at all.
     // Axis texts one point smaller, but never below the smallest readable size.
     deck->Set_Axis_ScaleFont_PlotDisplay(QFont(arial, qMax(7, fontSize - 1)));
     deck->Set_Axis_TitleFont_PlotDisplay(QFont(arial, qMax(7, fontSize - 1)));
     deck->Set_Title_Font_PlotDisplay(QFont(arial, fontSize + 1));
-    deck->Set_Canvas_MinimumSize_PlotDisplay(QSize(300, 200));
+    // Before it is placed a window opens at the size its plots ask for; afterwards they shrink with it.
+    deck->Set_Canvas_MinimumSize_PlotDisplay(deck->property(kArranged).toBool() ? kSmallestCanvas
+                                                                                 : QSize(300, 200));
 }
 
 void SensorPanel::Create_Yt_Display()

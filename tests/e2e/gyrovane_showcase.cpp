@@ -9,6 +9,8 @@
 //   gyrovane_showcase DIR replay        a minute recorded, opened with "Open Recording...", played at
 //                                       4x through the MARG bench
 //   gyrovane_showcase DIR settingsfile  a node's settings saved, two changed, the file loaded again
+//   gyrovane_showcase DIR screen        the main window as it opens on this screen with one node
+//                                       window at its default size, then four node windows tiled
 #include "darkpalette.h"
 #include "gyrovane.h"
 #include "messageboxcatcher.h"
@@ -205,6 +207,60 @@ int SettingsFileScene(const QTemporaryDir &runtime)
     return 0;
 }
 
+// What a user sees on this screen: the main window at its own size with one node window, then four.
+int ScreenScene(const QTemporaryDir &runtime)
+{
+    Gyrovane window;
+    window.show();
+    if (!QTest::qWaitForWindowExposed(&window))
+        return 1;
+    const SimNode fourth{35, "Keel", "31.8.2.70", "0a0b0c0d0e0f101112131415161718191a1b1c1d"};
+    const QVector<SimNode> nodes{kBow, kMast, kStern, fourth};
+    ShellDriver shell(&window, runtime.filePath("kinetra-ports"));
+    if (!shell.StartSimulator(nodes, {"--odr", "50"}) || !shell.Scan(nodes)) {
+        std::printf("showcase: %s\n", qPrintable(shell.Error()));
+        return 1;
+    }
+    SensorPanel *bow = shell.Open(kBow);
+    if (!bow || !QTest::qWaitFor([&] { return bow->findChild<QWidget *>("scrollArea_Setting")->isVisible(); }, 5000))
+        return 1;
+    bow->findChild<QCheckBox *>("checkBox_Output_RawData")->setChecked(true);
+    QTest::qWait(3000);
+    Save(&window, "main-window");
+    if (qEnvironmentVariableIsSet("SHOWCASE_DEBUG")) {
+        auto *area = bow->findChild<QMdiArea *>("mdiArea");
+        std::printf("viewport %dx%d\n", area->viewport()->width(), area->viewport()->height());
+        for (QMdiSubWindow *sub : area->subWindowList())
+            std::printf("%s %d,%d %dx%d min %dx%d\n", qPrintable(sub->windowTitle()), sub->x(), sub->y(), sub->width(),
+                        sub->height(), sub->minimumSizeHint().width(), sub->minimumSizeHint().height());
+    }
+    for (const SimNode &node : nodes.mid(1))
+        if (!shell.Open(node))
+            return 1;
+    QTest::qWait(500);
+    // Four node windows want the whole screen (no window manager here to maximise).
+    window.setGeometry(QGuiApplication::primaryScreen()->availableGeometry());
+    QTest::qWait(500);
+    // The main window's own buttons (a node window has buttons of the same names).
+    auto *dock = window.findChild<QWidget *>("dockWidget");
+    dock->findChild<QPushButton *>("pushButton_Mdi_Arrange_TitileMode")->click();
+    dock->findChild<QPushButton *>("pushButton_Mdi_Arrange_BoxMode")->click();
+    QTest::qWait(3000);
+    Save(&window, "four-tiled");
+    if (qEnvironmentVariableIsSet("SHOWCASE_DEBUG"))
+        std::printf("node window %dx%d, its minimum %dx%d\n", bow->width(), bow->height(), bow->minimumSizeHint().width(),
+                    bow->minimumSizeHint().height());
+    if (qEnvironmentVariableIsSet("SHOWCASE_DEBUG"))
+        for (const char *name : {"widget_ConfigColumn", "mdiArea", "dockWidget_TreeView", "scrollArea_Setting",
+                                 "horizontalLayout_PanelButtons", "centralwidget"}) {
+            QWidget *w = bow->findChild<QWidget *>(name);
+            if (w)
+                std::printf("%s min %d hint %d width %d minw %d\n", name, w->minimumSizeHint().width(), w->sizeHint().width(),
+                            w->width(), w->minimumWidth());
+        }
+    return 0;
+}
+
 int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
@@ -219,6 +275,8 @@ int main(int argc, char **argv)
         return CalibrationScene(runtime);
     if (argc > 2 && QByteArray(argv[2]) == "replay")
         return ReplayScene(runtime);
+    if (argc > 2 && QByteArray(argv[2]) == "screen")
+        return ScreenScene(runtime);
     if (argc > 2 && QByteArray(argv[2]) == "settingsfile")
         return SettingsFileScene(runtime);
 
