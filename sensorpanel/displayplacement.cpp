@@ -21,9 +21,11 @@ qint64 Overlap(const QRect &a, const QRect &b)
 
 } // namespace
 
-QRect Place(QSize preferred, const QVector<QRect> &others, QSize area)
+namespace {
+
+// The least-overlapping spot for a window of exactly `size`.
+QRect LeastOverlap(QSize size, const QVector<QRect> &others, QSize area, qint64 *overlapOut)
 {
-    const QSize size = preferred.boundedTo(area).expandedTo(QSize(1, 1));
     QRect best(QPoint(0, 0), size);
     qint64 bestOverlap = std::numeric_limits<qint64>::max();
     const int lastX = qMax(0, area.width() - size.width());
@@ -37,8 +39,10 @@ QRect Place(QSize preferred, const QVector<QRect> &others, QSize area)
             if (overlap < bestOverlap) {
                 bestOverlap = overlap;
                 best = candidate;
-                if (overlap == 0)
+                if (overlap == 0) {
+                    *overlapOut = 0;
                     return best;
+                }
             }
             if (x == lastX)
                 break;
@@ -46,22 +50,53 @@ QRect Place(QSize preferred, const QVector<QRect> &others, QSize area)
         if (y == lastY)
             break;
     }
+    *overlapOut = bestOverlap;
     return best;
 }
 
-QVector<QRect> Share(const QVector<QSize> &preferred, QSize area)
+} // namespace
+
+QRect Place(QSize preferred, const QVector<QRect> &others, QSize area, QSize minimum)
+{
+    const QSize size = preferred.boundedTo(area).expandedTo(QSize(1, 1));
+    qint64 overlap = 0;
+    const QRect whole = LeastOverlap(size, others, area, &overlap);
+    if (overlap == 0)
+        return whole;
+    // Smaller, in steps, while it stays usable: free room beats covering what the user arranged.
+    for (double scale = 0.85; scale > 0.2; scale -= 0.15) {
+        const QSize smaller = QSize(int(size.width() * scale), int(size.height() * scale)).expandedTo(minimum);
+        for (const QSize &tried : {smaller, QSize(size.width(), smaller.height()), QSize(smaller.width(), size.height())}) {
+            const QRect spot = LeastOverlap(tried.boundedTo(area), others, area, &overlap);
+            if (overlap == 0)
+                return spot;
+        }
+        if (smaller == minimum)
+            break;
+    }
+    return whole;
+}
+
+QVector<QRect> Share(const QVector<QSize> &preferred, QSize area, const QVector<QSize> &minimums)
 {
     const bool tall = area.height() >= area.width();
-    qint64 total = 0;
-    for (const QSize &size : preferred)
-        total += qMax(1, tall ? size.height() : size.width());
+    const int length = tall ? area.height() : area.width();
+    auto along = [tall](const QSize &size) { return qMax(1, tall ? size.height() : size.width()); };
+    qint64 wanted = 0, least = 0;
+    for (int i = 0; i < preferred.size(); ++i) {
+        wanted += along(preferred[i]);
+        least += i < minimums.size() ? along(minimums[i]) : 0;
+    }
+    const bool minimumsFit = least <= length;
+    const qint64 spare = minimumsFit ? length - least : length;
     QVector<QRect> spots;
     int at = 0;
-    const int length = tall ? area.height() : area.width();
     for (int i = 0; i < preferred.size(); ++i) {
-        const qint64 own = qMax(1, tall ? preferred[i].height() : preferred[i].width());
+        const qint64 base = minimumsFit && i < minimums.size() ? along(minimums[i]) : 0;
         // The last one takes what rounding left, so that the windows fill the area exactly.
-        const int share = i + 1 == preferred.size() ? length - at : int(length * own / qMax<qint64>(1, total));
+        const int share = i + 1 == preferred.size()
+                              ? length - at
+                              : int(base + spare * along(preferred[i]) / qMax<qint64>(1, wanted));
         spots << (tall ? QRect(0, at, area.width(), share) : QRect(at, 0, share, area.height()));
         at += share;
     }
@@ -128,12 +163,13 @@ bool AreaFitter::eventFilter(QObject *watched, QEvent *event)
         const auto *resize = static_cast<QResizeEvent *>(event);
         const QSize from = resize->oldSize();
         QList<QMdiSubWindow *> subs;
-        QVector<QSize> before;
+        QVector<QSize> before, minimums;
         for (QMdiSubWindow *sub : area->subWindowList()) {
             if (sub->isMaximized() || sub->isMinimized() || !sub->isVisible())
                 continue;
             subs << sub;
             before << sub->size();
+            minimums << sub->minimumSizeHint();
         }
         const int overlapsBefore = Overlaps(subs);
         // Grown or shrunk from a real size: the windows go with it. A first layout (from a placeholder
@@ -144,7 +180,7 @@ bool AreaFitter::eventFilter(QObject *watched, QEvent *event)
         FitAll(area);
         // Windows that could not shrink as far as the rest now cover each other: share the area anew.
         if (Overlaps(subs) > overlapsBefore) {
-            const QVector<QRect> spots = Share(before, resize->size());
+            const QVector<QRect> spots = Share(before, resize->size(), minimums);
             for (int i = 0; i < subs.size(); ++i)
                 subs[i]->setGeometry(spots[i]);
         }

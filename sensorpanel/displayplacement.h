@@ -1,6 +1,8 @@
 #ifndef DISPLAYPLACEMENT_H
 #define DISPLAYPLACEMENT_H
 
+#include "sensorpanel_global.h"
+
 #include <QtCore/QObject>
 #include <QtCore/QRect>
 #include <QtCore/QSize>
@@ -13,24 +15,27 @@ class QMdiArea;
 // so that nothing ends up out of sight.
 namespace DisplayPlacement {
 
-// The spot for a window of (at most) `preferred` size in `area` that overlaps `others` least; among
-// equal spots the topmost, then leftmost.
-QRect Place(QSize preferred, const QVector<QRect> &others, QSize area);
+// The spot for a window of (at most) `preferred` size in `area`: free room where there is some (the
+// window made smaller for it, down to `minimum`), else where it overlaps `others` least; among equal
+// spots the topmost, then leftmost.
+SENSORPANEL_EXPORT QRect Place(QSize preferred, const QVector<QRect> &others, QSize area, QSize minimum = QSize(1, 1));
 
-// Windows opened together, sharing `area`: in a tall area one above the other, each as high as its
-// share of their preferred heights and as wide as the area; in a wide one, side by side likewise.
-QVector<QRect> Share(const QVector<QSize> &preferred, QSize area);
+// Windows sharing `area`: in a tall area one above the other, each as wide as the area and at least as
+// high as its minimum, the rest of the height shared by their preferred heights; in a wide area side by
+// side likewise. (Minimums that do not fit all together are given up in proportion.)
+SENSORPANEL_EXPORT QVector<QRect> Share(const QVector<QSize> &preferred, QSize area,
+                                        const QVector<QSize> &minimums = {});
 
 // A window of an area that changed from `from` to `to`, in the same relative place, never smaller than
 // `minimum`, and kept inside the new area.
-QRect Scaled(const QRect &window, QSize from, QSize to, QSize minimum);
+SENSORPANEL_EXPORT QRect Scaled(const QRect &window, QSize from, QSize to, QSize minimum);
 
 // Scales the arrangement of the sub-windows of `area` down so that all of them lie inside its viewport.
-void FitAll(QMdiArea *area);
+SENSORPANEL_EXPORT void FitAll(QMdiArea *area);
 
 // Scales the sub-windows of `area` whenever its viewport changes size: with it when it grows or shrinks,
 // and always so that none is out of sight.
-class AreaFitter : public QObject
+class SENSORPANEL_EXPORT AreaFitter : public QObject
 {
 public:
     explicit AreaFitter(QMdiArea *area);

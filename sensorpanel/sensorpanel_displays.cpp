@@ -106,6 +106,7 @@ namespace {
 const QSize kSmallestCanvas(100, 60);
 const QSize kSmallestInstrument(90, 90);
 const QSize kSmallestBox(120, 120);
+const QSize kSmallestWindow(140, 140); // a placed window, title bar and frame included
 const char *const kArranged = "gyrovaneArranged";
 
 void LetShrink(QWidget *display)
@@ -143,7 +144,10 @@ void SensorPanel::ArrangeNewDisplays()
         // side by side; one opened later goes to the free room, the others stay where the user put them.
         const QSize area = ui->mdiArea->viewport()->size();
         if (others.isEmpty() && fresh.size() > 1) {
-            const QVector<QRect> spots = DisplayPlacement::Share(preferred, area);
+            QVector<QSize> minimums;
+            for (const QPointer<QMdiSubWindow> &sub : fresh)
+                minimums << (sub ? sub->minimumSizeHint() : QSize());
+            const QVector<QRect> spots = DisplayPlacement::Share(preferred, area, minimums);
             for (int i = 0; i < fresh.size(); ++i)
                 if (fresh[i])
                     fresh[i]->setGeometry(spots[i]);
@@ -153,7 +157,8 @@ void SensorPanel::ArrangeNewDisplays()
         for (int i = 0; i < fresh.size(); ++i) {
             if (!fresh[i])
                 continue;
-            const QRect spot = DisplayPlacement::Place(preferred[i], others, area);
+            // (Its own minimum may still be the one it opened with: its layout has not caught up.)
+            const QRect spot = DisplayPlacement::Place(preferred[i], others, area, kSmallestWindow);
             fresh[i]->setGeometry(spot);
             others << spot;
         }

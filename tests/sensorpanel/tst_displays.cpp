@@ -62,6 +62,7 @@ private slots:
     void attitudeWindowRelaysOutOnce();
     void closingUnchecksAndSends_data();
     void closingUnchecksAndSends();
+    void displaysFitTheirArea();
     void reopenedBoxViewIsConnectedOnce();
 
 private:
@@ -267,6 +268,61 @@ void tst_Displays::reopenedBoxViewIsConnectedOnce()
     const QQuaternion turn = QQuaternion::fromAxisAndAngle(0, 0, 1, 90);
     panel->On_UpdateAttitude(kNode, turn.scalar(), turn.x(), turn.y(), turn.z());
     QVERIFY(qFuzzyCompare(panel->BoxDisplay()->Attitude(), turn));
+}
+
+namespace {
+
+// Every sub-window of the area lies inside what it shows, and none covers another.
+QString LayoutFault(QMdiArea *area)
+{
+    const QRect visible(QPoint(0, 0), area->viewport()->size());
+    const QList<QMdiSubWindow *> subs = area->subWindowList();
+    for (int i = 0; i < subs.size(); ++i) {
+        if (!visible.contains(subs[i]->geometry()))
+            return subs[i]->windowTitle() + " lies outside the area";
+        for (int j = i + 1; j < subs.size(); ++j)
+            if (subs[i]->geometry().intersects(subs[j]->geometry()))
+                return subs[i]->windowTitle() + " covers " + subs[j]->windowTitle();
+    }
+    return QString();
+}
+
+} // namespace
+
+// Displays share their area, a later one does not move those the user placed, and a smaller window
+// keeps all of them in sight.
+void tst_Displays::displaysFitTheirArea()
+{
+    auto *area = panel->findChild<QMdiArea *>("mdiArea");
+    Load((1u << 6) | (1u << 8) | (1u << 11));
+    QTRY_VERIFY(LayoutFault(area).isEmpty() && area->subWindowList().first()->width() > 100);
+
+    // The user makes room at the bottom; the X-Y window opened now goes there, the others stay.
+    QMap<QMdiSubWindow *, QRect> placed;
+    const QSize viewport = area->viewport()->size();
+    for (QMdiSubWindow *sub : area->subWindowList()) {
+        QRect r = sub->geometry();
+        r.setHeight(r.height() * 2 / 3);
+        r.moveTop(r.top() * 2 / 3);
+        sub->setGeometry(r);
+        placed[sub] = sub->geometry();
+    }
+    Box("checkBox_Output_RawData_DispInXYMode")->setChecked(true);
+    auto *xy = qobject_cast<QMdiSubWindow *>(panel->XYDisplay()->parentWidget());
+    QTRY_VERIFY(xy->y() >= viewport.height() * 2 / 3 - 20);
+    for (auto it = placed.begin(); it != placed.end(); ++it)
+        QCOMPARE(it.key()->geometry(), it.value());
+    QVERIFY2(LayoutFault(area).isEmpty(), qPrintable(LayoutFault(area)));
+
+    for (Plot *plot : panel->YtDisplay()->findChildren<Plot *>()) {
+        const QRect canvas(plot->canvas()->mapTo(area->viewport(), QPoint(0, 0)), plot->canvas()->size());
+        QVERIFY(QRect(QPoint(0, 0), viewport).contains(canvas));
+        QVERIFY(canvas.height() > 20);
+    }
+
+    // A much smaller node window: everything still in sight.
+    panel->resize(1000, 620);
+    QTRY_VERIFY2(LayoutFault(area).isEmpty(), qPrintable(LayoutFault(area)));
 }
 
 QTEST_MAIN(tst_Displays)
