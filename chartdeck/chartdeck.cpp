@@ -26,6 +26,7 @@ void prepareInstrument(QwtDial *dial)
     dial->setMinimumSize(230, 230);
     dial->setSizePolicy(QSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding));
     dial->setReadOnly(true);
+    dial->setFocusPolicy(Qt::NoFocus); // an instrument to read, nothing to operate with the keyboard
 }
 
 } // namespace

@@ -115,6 +115,10 @@ SensorPanel::SensorPanel(quint16 nodeId_i, QWidget *parent)
     ui->treeWidget_DataDisplay->setMinimumWidth(180);
     ui->comboBox_Export_SerialLib_Type->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     ui->comboBox_Export_SerialLib_Type->setMinimumContentsLength(6);
+    // The style draws no focus on command links; a keyboard user must see where the focus is.
+    for (QWidget *link : {static_cast<QWidget *>(ui->commandLinkButton_UseDefaultSetting),
+                          static_cast<QWidget *>(ui->commandLinkButton_Export_SerialLib)})
+        link->setStyleSheet(QStringLiteral("QCommandLinkButton:focus { border: 1px solid #31c8fa; border-radius: 3px; }"));
 
     ui->comboBox_Serial_UART1_Baudrate_Dummy->hide();
     ui->checkBox_Output_Combo->hide();

@@ -91,6 +91,8 @@ QMdiSubWindow *SensorPanel::AddDisplay(QWidget *display, const char *title, cons
     display->setWindowTitle(tr(title));
     display->setWindowIcon(QIcon(QString::fromLatin1(icon)));
     QMdiSubWindow *sub = ui->mdiArea->addSubWindow(display);
+    // A display is looked at, not operated: Tab passes it by instead of circling among the displays.
+    sub->setFocusPolicy(Qt::ClickFocus);
     display->show();
     sub->show();
     // Placed once the window is whole (fonts, sizes): see ArrangeNewDisplays.

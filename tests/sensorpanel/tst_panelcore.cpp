@@ -8,7 +8,10 @@
 #include <QScrollArea>
 #include <QSignalSpy>
 #include <QTreeWidget>
+#include <QRadioButton>
 #include <QtTest>
+
+#include <algorithm>
 
 namespace {
 
@@ -49,6 +52,7 @@ private slots:
     void foreignRecordsChangeNothing();
     void silenceBlanksStatusRows();
     void closingEmitsQuitOnce();
+    void tabVisitsEveryControlOnce();
 
 private:
     QTreeWidget *Tree() const { return Child<QTreeWidget>(panel, "treeWidget_DataDisplay"); }
@@ -312,6 +316,55 @@ void tst_PanelCore::closingEmitsQuitOnce()
     anonymous.close();
     QCOMPARE(quitAnonymous.size(), 1);
     QCOMPARE(quitAnonymous[0].at(0).toByteArray(), QByteArray());
+}
+
+// Tab from the first control visits every control that takes the focus by Tab exactly once and comes
+// back; the focus never lands on nothing. Shift+Tab goes the same way back.
+void tst_PanelCore::tabVisitsEveryControlOnce()
+{
+    panel->Set_NodeFirmwareVersion(318, 70);
+    panel->resize(1400, 900);
+    panel->show();
+    QVERIFY(QTest::qWaitForWindowExposed(panel));
+    Np_Settings settings{};
+    settings.settingsWord = 0x7u | (1u << 6) | (1u << 11);
+    settings.odr = 100;
+    panel->On_NewImuSettings(5, settings);
+    QTest::qWait(100);
+
+    QList<QWidget *> reachable;
+    for (QWidget *w : panel->findChildren<QWidget *>())
+        if (w->isVisible() && w->isEnabled() && (w->focusPolicy() & Qt::TabFocus) && w->window() == panel &&
+            !w->focusProxy())
+            reachable << w;
+    // Of a group of radio buttons Tab reaches the checked one; the arrow keys move within the group.
+    reachable.erase(std::remove_if(reachable.begin(), reachable.end(),
+                                   [](QWidget *w) {
+                                       auto *radio = qobject_cast<QRadioButton *>(w);
+                                       return radio && !radio->isChecked();
+                                   }),
+                    reachable.end());
+    QWidget *first = panel->findChild<QWidget *>("checkBox_Output_Status");
+    first->setFocus(Qt::TabFocusReason);
+    QCOMPARE(QApplication::focusWidget(), first);
+    QList<QWidget *> visited{first};
+    for (int i = 0; i < reachable.size() + 5; ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QWidget *now = QApplication::focusWidget();
+        QVERIFY2(now, qPrintable(QString("the focus vanished after %1").arg(visited.last()->objectName())));
+        if (now == first)
+            break;
+        QVERIFY2(!visited.contains(now), qPrintable(now->objectName() + " twice"));
+        visited << now;
+    }
+    QCOMPARE(QApplication::focusWidget(), first);
+    QStringList missed;
+    for (QWidget *w : reachable)
+        if (!visited.contains(w))
+            missed << w->objectName() + "(" + w->metaObject()->className() + ")";
+    QVERIFY2(missed.isEmpty(), qPrintable(missed.join(", ")));
+    QTest::keyClick(first, Qt::Key_Backtab);
+    QCOMPARE(QApplication::focusWidget(), visited.last());
 }
 
 QTEST_MAIN(tst_PanelCore)
