@@ -5,7 +5,9 @@
 #include <QtWidgets/QMdiArea>
 #include <QtWidgets/QMdiSubWindow>
 
+#include <algorithm>
 #include <limits>
+#include <numeric>
 
 namespace DisplayPlacement {
 
@@ -77,28 +79,110 @@ QRect Place(QSize preferred, const QVector<QRect> &others, QSize area, QSize min
     return whole;
 }
 
-QVector<QRect> Share(const QVector<QSize> &preferred, QSize area, const QVector<QSize> &minimums)
+namespace {
+
+// Lengths along one direction: each at least its minimum where the minimums fit, the rest shared by
+// the preferred lengths; the last takes what rounding left.
+QVector<int> Lengths(const QVector<int> &preferred, const QVector<int> &minimums, int length)
 {
-    const bool tall = area.height() >= area.width();
-    const int length = tall ? area.height() : area.width();
-    auto along = [tall](const QSize &size) { return qMax(1, tall ? size.height() : size.width()); };
     qint64 wanted = 0, least = 0;
     for (int i = 0; i < preferred.size(); ++i) {
-        wanted += along(preferred[i]);
-        least += i < minimums.size() ? along(minimums[i]) : 0;
+        wanted += qMax(1, preferred[i]);
+        least += minimums[i];
     }
     const bool minimumsFit = least <= length;
     const qint64 spare = minimumsFit ? length - least : length;
-    QVector<QRect> spots;
+    QVector<int> lengths;
     int at = 0;
     for (int i = 0; i < preferred.size(); ++i) {
-        const qint64 base = minimumsFit && i < minimums.size() ? along(minimums[i]) : 0;
-        // The last one takes what rounding left, so that the windows fill the area exactly.
         const int share = i + 1 == preferred.size()
                               ? length - at
-                              : int(base + spare * along(preferred[i]) / qMax<qint64>(1, wanted));
-        spots << (tall ? QRect(0, at, area.width(), share) : QRect(at, 0, share, area.height()));
+                              : int((minimumsFit ? minimums[i] : 0) + spare * qMax(1, preferred[i]) / qMax<qint64>(1, wanted));
+        lengths << share;
         at += share;
+    }
+    return lengths;
+}
+
+} // namespace
+
+QVector<QRect> Share(const QVector<QSize> &preferred, QSize area, const QVector<QSize> &minimums)
+{
+    const int n = preferred.size();
+    auto minimum = [&](int i) { return i < minimums.size() ? minimums[i] : QSize(0, 0); };
+    const bool tall = area.height() >= area.width();
+    // A tall area: rows from the top. One window per row while their minimum heights fit; else the
+    // windows go side by side where their minimum widths allow (the tallest first, each on the first
+    // row with room), so that each keeps what it needs to be read.
+    QVector<QVector<int>> rows;
+    int minimumHeights = 0;
+    for (int i = 0; i < n; ++i)
+        minimumHeights += minimum(i).height();
+    QVector<int> order(n);
+    std::iota(order.begin(), order.end(), 0);
+    if (tall && minimumHeights > area.height()) {
+        std::stable_sort(order.begin(), order.end(),
+                         [&](int a, int b) { return preferred[a].height() > preferred[b].height(); });
+        for (int i : order) {
+            bool placed = false;
+            for (QVector<int> &row : rows) {
+                int width = minimum(i).width();
+                for (int j : row)
+                    width += minimum(j).width();
+                if (width <= area.width()) {
+                    row << i;
+                    placed = true;
+                    break;
+                }
+            }
+            if (!placed)
+                rows.append(QVector<int>{i});
+        }
+    } else {
+        for (int i = 0; i < n; ++i)
+            rows.append(QVector<int>{i});
+    }
+    QVector<QRect> spots(n);
+    if (!tall) {
+        // A wide area: side by side, each as high as the area.
+        QVector<int> wanted, least;
+        for (int i = 0; i < n; ++i) {
+            wanted << preferred[i].width();
+            least << minimum(i).width();
+        }
+        const QVector<int> widths = Lengths(wanted, least, area.width());
+        int x = 0;
+        for (int i = 0; i < n; ++i) {
+            spots[i] = QRect(x, 0, widths[i], area.height());
+            x += widths[i];
+        }
+        return spots;
+    }
+    QVector<int> rowWanted, rowLeast;
+    for (const QVector<int> &row : rows) {
+        int wanted = 0, least = 0;
+        for (int i : row) {
+            wanted = qMax(wanted, preferred[i].height());
+            least = qMax(least, minimum(i).height());
+        }
+        rowWanted << wanted;
+        rowLeast << least;
+    }
+    const QVector<int> heights = Lengths(rowWanted, rowLeast, area.height());
+    int y = 0;
+    for (int r = 0; r < rows.size(); ++r) {
+        QVector<int> wanted, least;
+        for (int i : rows[r]) {
+            wanted << preferred[i].width();
+            least << minimum(i).width();
+        }
+        const QVector<int> widths = Lengths(wanted, least, area.width());
+        int x = 0;
+        for (int k = 0; k < rows[r].size(); ++k) {
+            spots[rows[r][k]] = QRect(x, y, widths[k], heights[r]);
+            x += widths[k];
+        }
+        y += heights[r];
     }
     return spots;
 }

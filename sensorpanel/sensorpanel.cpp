@@ -12,9 +12,11 @@
 #include <QtGui/QCloseEvent>
 #include <QtGui/QFont>
 #include <QtGui/QIcon>
+#include <QtWidgets/QGroupBox>
 #include <QtWidgets/QLabel>
 #include <QtWidgets/QShortcut>
 #include <QtWidgets/QVBoxLayout>
+#include <QtWidgets/QPushButton>
 #include <QtWidgets/QScrollArea>
 #include <QtWidgets/QScrollBar>
 
@@ -115,6 +117,17 @@ SensorPanel::SensorPanel(quint16 nodeId_i, QWidget *parent)
     ui->treeWidget_DataDisplay->setMinimumWidth(180);
     ui->comboBox_Export_SerialLib_Type->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     ui->comboBox_Export_SerialLib_Type->setMinimumContentsLength(6);
+    // The recorder's message spans the frame and has room for four lines whatever it says, so that a
+    // message that wraps never moves the buttons above it under the pointer.
+    ui->gridLayout_Recorder->removeWidget(ui->label_Record_Msg);
+    ui->gridLayout_Recorder->addWidget(ui->label_Record_Msg, 5, 0, 1, 2);
+    ui->label_Record_Msg->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    ui->label_Record_Msg->setFixedHeight(4 * ui->label_Record_Msg->fontMetrics().lineSpacing());
+    ui->label_Record_Msg->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed); // nor widens the dock
+    // The CAN panel's retry buttons take the column's width whatever their text says (a failure's long
+    // text must not widen the column and push the displays aside); the text is in the tooltip too.
+    for (QPushButton *retry : {ui->pushButton_NSO_Panel_RereadSetting, ui->pushButton_CanPanel_SaveSetting})
+        retry->setSizePolicy(QSizePolicy::Ignored, retry->sizePolicy().verticalPolicy());
     // The style draws no focus on command links; a keyboard user must see where the focus is.
     for (QWidget *link : {static_cast<QWidget *>(ui->commandLinkButton_UseDefaultSetting),
                           static_cast<QWidget *>(ui->commandLinkButton_Export_SerialLib)})
@@ -135,6 +148,14 @@ SensorPanel::SensorPanel(quint16 nodeId_i, QWidget *parent)
     ui->pushButton_Run_CalibT_New->hide();
     ui->pushButton_Run_CalibT_Save->hide();
     ui->frame_Calibration->hide();
+    {
+        // As wide as its longest group title, and no wider whatever a calibration's messages say:
+        // the texts wrap instead of pushing the displays aside.
+        int width = ui->frame_Calibration->minimumWidth();
+        for (const QGroupBox *box : ui->frame_Calibration->findChildren<QGroupBox *>())
+            width = qMax(width, box->fontMetrics().horizontalAdvance(box->title()) + 48);
+        ui->frame_Calibration->setFixedWidth(width);
+    }
 
     ui->pushButton_OpenClose_SNO_ProfilePanel->hide();
     ui->checkBox_Output_Euler_S1_S->hide();
@@ -291,11 +312,14 @@ void SensorPanel::on_pushButton_OpenClose_CalibPannel_clicked()
     if (ui->frame_Calibration->isHidden()) {
         ui->frame_Calibration->show();
         ui->pushButton_OpenClose_CalibPannel->setText(tr("Calibration\nPanel ✕"));
-        ui->pushButton_OpenClose_CalibPannel->setStyleSheet(QStringLiteral("background-color: #836302"));
+        // By palette, not style sheet: a style sheet changes the button's margins and so its size.
+        QPalette open = ui->pushButton_OpenClose_CalibPannel->palette();
+        open.setColor(QPalette::Button, QColor(0x83, 0x63, 0x02));
+        ui->pushButton_OpenClose_CalibPannel->setPalette(open);
     } else {
         ui->frame_Calibration->hide();
         ui->pushButton_OpenClose_CalibPannel->setText(tr("Calibration\nPanel ►"));
-        ui->pushButton_OpenClose_CalibPannel->setStyleSheet(QString());
+        ui->pushButton_OpenClose_CalibPannel->setPalette(QPalette());
     }
 }
 

@@ -77,7 +77,7 @@ void SensorPanel::on_pushButton_CalibCompass_Run_clicked()
 {
     ui->progressBar_CalibCompas->setValue(0);
     ui->label_CalibCompass_Status->setText(tr(
-        "Calibrating... \n\nTuring Kinetra (or the vehicle) on the horizontal plane (i.e. around the Z-Axis) "
+        "Calibrating... \n\nTurning Kinetra (or the vehicle) on the horizontal plane (i.e. around the Z-Axis) "
         "for at least 360 degrees and meanwhile try to tilt pitch angle, if possible."));
     ui->label_Calib_Status->setText(tr("Magnetometer Calib: processing..."));
     ui->progressBar_CalibCompass_Run->show();

@@ -319,6 +319,7 @@ void SensorPanel::on_pushButton_NSO_Panel_RereadSetting_clicked()
         ui->pushButton_NSO_Panel_RereadSetting->setStyleSheet(QStringLiteral("background-color: red"));
         ui->pushButton_NSO_Panel_RereadSetting->setText(
             tr(" [R] Read Kinetra Setting Failed, Click to Try Again."));
+        ui->pushButton_NSO_Panel_RereadSetting->setToolTip(ui->pushButton_NSO_Panel_RereadSetting->text());
         ui->stackedWidget_SNO_Objects->setEnabled(false);
         ui->label_NSO_Panel_Status->setText(tr("[ERROR] Read Kinetra Setting Failed. Check Connection."));
     }

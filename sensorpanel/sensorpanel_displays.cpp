@@ -105,7 +105,7 @@ QMdiSubWindow *SensorPanel::AddDisplay(QWidget *display, const char *title, cons
 namespace {
 
 // What a display needs at the least once placed: it shrinks with its area below the sizes it opens at.
-const QSize kSmallestCanvas(100, 60);
+const QSize kSmallestCanvas(100, 110); // a plot with its title and axes: a canvas of some 50 px
 const QSize kSmallestInstrument(90, 90);
 const QSize kSmallestBox(120, 120);
 const QSize kSmallestWindow(140, 140); // a placed window, title bar and frame included

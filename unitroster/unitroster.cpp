@@ -50,6 +50,12 @@ UnitRoster::UnitRoster(QWidget *parent)
     ui->spinBox_DiagnosticMode_Enter4->hide();
     ui->spinBox_DiagnosticMode_Enter5->hide();
     ui->progressBar_Scanning->hide();
+    {
+        // Its room stays while it is hidden: the rows below must not jump when a scan starts.
+        QSizePolicy policy = ui->progressBar_Scanning->sizePolicy();
+        policy.setRetainSizeWhenHidden(true);
+        ui->progressBar_Scanning->setSizePolicy(policy);
+    }
     scanning = false;
 
     connect(&scanTimer, &QTimer::timeout, this, &UnitRoster::NodeScan_TimerInterrupt);

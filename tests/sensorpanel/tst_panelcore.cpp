@@ -53,6 +53,7 @@ private slots:
     void silenceBlanksStatusRows();
     void closingEmitsQuitOnce();
     void tabVisitsEveryControlOnce();
+    void recorderButtonsStayPut();
 
 private:
     QTreeWidget *Tree() const { return Child<QTreeWidget>(panel, "treeWidget_DataDisplay"); }
@@ -365,6 +366,23 @@ void tst_PanelCore::tabVisitsEveryControlOnce()
     QVERIFY2(missed.isEmpty(), qPrintable(missed.join(", ")));
     QTest::keyClick(first, Qt::Key_Backtab);
     QCOMPARE(QApplication::focusWidget(), visited.last());
+}
+
+// A status message that wraps does not move the recorder's buttons.
+void tst_PanelCore::recorderButtonsStayPut()
+{
+    panel->resize(1400, 900);
+    panel->show();
+    QVERIFY(QTest::qWaitForWindowExposed(panel));
+    auto *record = panel->findChild<QWidget *>("pushButton_Record_StartPause");
+    auto *message = panel->findChild<QLabel *>("label_Record_Msg");
+    message->setText("Files saved successfully");
+    QTest::qWait(50);
+    const QPoint before = record->mapTo(panel, QPoint(0, 0));
+    message->setText("Recording stopped: the disk does not take the data (No space left on device). The files "
+                     "end with what was written.");
+    QTest::qWait(50);
+    QCOMPARE(record->mapTo(panel, QPoint(0, 0)), before);
 }
 
 QTEST_MAIN(tst_PanelCore)
