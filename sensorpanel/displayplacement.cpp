@@ -125,7 +125,9 @@ QVector<QRect> Share(const QVector<QSize> &preferred, QSize area, const QVector<
                          [&](int a, int b) { return preferred[a].height() > preferred[b].height(); });
         for (int i : order) {
             bool placed = false;
-            for (QVector<int> &row : rows) {
+            // The tallest (the plots) keeps a row to itself: side by side it would be too narrow to read.
+            for (int r = 1; r < rows.size(); ++r) {
+                QVector<int> &row = rows[r];
                 int width = minimum(i).width();
                 for (int j : row)
                     width += minimum(j).width();

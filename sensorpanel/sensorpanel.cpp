@@ -116,7 +116,7 @@ SensorPanel::SensorPanel(quint16 nodeId_i, QWidget *parent)
     // below its usual width, the library list shows fewer letters.
     ui->treeWidget_DataDisplay->setMinimumWidth(180);
     ui->comboBox_Export_SerialLib_Type->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-    ui->comboBox_Export_SerialLib_Type->setMinimumContentsLength(6);
+    ui->comboBox_Export_SerialLib_Type->setMinimumContentsLength(1);
     // The recorder's message spans the frame and has room for four lines whatever it says, so that a
     // message that wraps never moves the buttons above it under the pointer.
     ui->gridLayout_Recorder->removeWidget(ui->label_Record_Msg);
