@@ -24,6 +24,8 @@
 #include <QtWidgets/QMdiSubWindow>
 #include <QtWidgets/QMessageBox>
 #include <QtWidgets/QShortcut>
+#include <QtWidgets/QTabBar>
+#include <QtWidgets/QTabWidget>
 #include <QtWidgets/QTextBrowser>
 
 Q_LOGGING_CATEGORY(lcShell, "gyrovane.shell", QtInfoMsg)
@@ -51,6 +53,7 @@ Gyrovane::Gyrovane(QWidget *parent)
     fontSize = kDefaultFontSize;
     tabbedMode = true;
     ui->pushButton_Mdi_Arrange_BoxMode->setEnabled(false);
+    KeepTabBarOutOfTabChain();
     // F1 from any window of the program, node windows and the bench included.
     auto *help = new QShortcut(QKeySequence::HelpContents, this);
     help->setContext(Qt::ApplicationShortcut);
@@ -100,6 +103,9 @@ Gyrovane::Gyrovane(QWidget *parent)
     unitRoster->Set_NodeId_Rage(32, 2047);
     unitRoster->Set_NodeName_MaxSize(kNameSize);
     ui->tabWidget_UnitRoster->addTab(unitRoster, QStringLiteral("Unit Roster"));
+    // One page only: its tab is a title, not a control; taking the focus it would hold Tab.
+    ui->tabWidget_UnitRoster->setFocusPolicy(Qt::NoFocus);
+    ui->tabWidget_UnitRoster->tabBar()->setFocusPolicy(Qt::NoFocus);
 
     connect(this, &Gyrovane::Sig_UnitRoster_Log_Node, unitRoster, &UnitRoster::On_Log_Node);
     connect(unitRoster, &UnitRoster::Sig_New_NodeID, this, &Gyrovane::On_UnitRoster_New_NodeID);
@@ -170,10 +176,18 @@ void Gyrovane::on_pushButton_Mdi_Arrange_TitileMode_clicked()
         tabbedMode = false;
     } else {
         ui->mdiArea->setViewMode(QMdiArea::TabbedView);
+        KeepTabBarOutOfTabChain();
         ui->pushButton_Mdi_Arrange_TitileMode->setText(tr("❐"));
         ui->pushButton_Mdi_Arrange_BoxMode->setEnabled(false);
         tabbedMode = true;
     }
+}
+
+void Gyrovane::KeepTabBarOutOfTabChain()
+{
+    // The node windows' tab bar would catch Tab and keep it (clicks and Ctrl+Tab still switch tabs).
+    for (QTabBar *bar : ui->mdiArea->findChildren<QTabBar *>(QString(), Qt::FindDirectChildrenOnly))
+        bar->setFocusPolicy(Qt::ClickFocus);
 }
 
 void Gyrovane::on_pushButton_Help_clicked() { ShowManual(); }

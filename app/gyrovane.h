@@ -145,6 +145,7 @@ private:
     // Whether the bench's attitude replaces the node's own quaternion and roll/pitch/yaw.
     bool BenchStandsInFor(quint16 node) const;
     void StopReplay();
+    void KeepTabBarOutOfTabChain();
     void ReplayLinkOpened();
     void ReplayNodeAnswered(const QByteArray &uuid);
 

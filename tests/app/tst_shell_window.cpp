@@ -39,6 +39,7 @@ private slots:
     void fontButtons();
     void disabledTextIsReadable();
     void helpOpensTheManual();
+    void tabVisitsEveryControlOnce();
     void modeToggleAndTiling();
     void watchdogCountsTicks();
     void watchdogRunsOnItsTimer();
@@ -172,6 +173,39 @@ void tst_ShellWindow::helpOpensTheManual()
     QTest::keyClick(&window, Qt::Key_F1);
     QVERIFY(manual->isVisible());
     QCOMPARE(window.findChildren<QTextBrowser *>("textBrowser_Manual").size(), 1);
+}
+
+// Tab runs through every control of the main window once and comes back; Shift+Tab goes back.
+void tst_ShellWindow::tabVisitsEveryControlOnce()
+{
+    Gyrovane window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QList<QWidget *> reachable;
+    for (QWidget *w : window.findChildren<QWidget *>())
+        if (w->isVisible() && w->isEnabled() && (w->focusPolicy() & Qt::TabFocus) && w->window() == &window &&
+            !w->focusProxy())
+            reachable << w;
+    QWidget *first = reachable.first();
+    first->setFocus(Qt::TabFocusReason);
+    QList<QWidget *> visited{first};
+    for (int i = 0; i < reachable.size() + 5; ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QWidget *now = QApplication::focusWidget();
+        QVERIFY2(now, qPrintable("the focus vanished after " + visited.last()->objectName()));
+        if (now == first)
+            break;
+        QVERIFY2(!visited.contains(now), qPrintable(now->objectName() + " twice"));
+        visited << now;
+    }
+    QCOMPARE(QApplication::focusWidget(), first);
+    QStringList missed;
+    for (QWidget *w : reachable)
+        if (!visited.contains(w))
+            missed << w->objectName();
+    QVERIFY2(missed.isEmpty(), qPrintable(missed.join(", ")));
+    QTest::keyClick(first, Qt::Key_Backtab);
+    QCOMPARE(QApplication::focusWidget(), visited.last());
 }
 
 void tst_ShellWindow::fontButtons()
