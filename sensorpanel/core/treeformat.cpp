@@ -5,7 +5,7 @@
 namespace TreeFormat {
 
 const GroupRow kGroupRows[GroupCount] = {
-    {"Gryoscope", "Raw Data (Unit: rad/s)", {"x", "y", "z"}, "0", 3, 0},
+    {"Gyroscope", "Raw Data (Unit: rad/s)", {"x", "y", "z"}, "0", 3, 0},
     {"Accelerometer", "Raw Data (Unit: g)", {"x", "y", "z"}, "0", 3, 0},
     {"Magnetometer", "Raw Data (Unit: one Earth's magnetic field)", {"x", "y", "z"}, "0", 3, 0},
     {"Quaternion (S1->S)", "Relative to initial sensor frame", {"q1", "q2", "q3", "q4"}, "1", 3, 1},

@@ -49,6 +49,19 @@ void Save(QWidget *widget, const QString &name)
     std::printf("%s\n", qPrintable(path));
 }
 
+// The main window shown, the simulator started with these nodes and all of them listed.
+bool StartScene(Gyrovane &window, ShellDriver &shell, const QVector<SimNode> &nodes, const QStringList &options)
+{
+    window.show();
+    if (!QTest::qWaitForWindowExposed(&window))
+        return false;
+    if (!shell.StartSimulator(nodes, options) || !shell.Scan(nodes)) {
+        std::printf("showcase: %s\n", qPrintable(shell.Error()));
+        return false;
+    }
+    return true;
+}
+
 } // namespace
 
 // The field calibration as a user runs it: the bench opened from the main window's tool button, each
@@ -56,16 +69,10 @@ void Save(QWidget *widget, const QString &name)
 int CalibrationScene(const QTemporaryDir &runtime)
 {
     Gyrovane window;
-    window.show();
-    if (!QTest::qWaitForWindowExposed(&window))
-        return 1;
     ShellDriver shell(&window, runtime.filePath("kinetra-ports"));
-    if (!shell.StartSimulator({kBow}, {"--odr", "800", "--motion", "calibration", "--imu-errors", "typical",
-                                       "--mag-soft-iron", "strong"}) ||
-        !shell.Scan({kBow})) {
-        std::printf("showcase: %s\n", qPrintable(shell.Error()));
+    if (!StartScene(window, shell, {kBow},
+                    {"--odr", "800", "--motion", "calibration", "--imu-errors", "typical", "--mag-soft-iron", "strong"}))
         return 1;
-    }
     double nodeSeconds = 0; // the node's clock: where it is on its path
     QObject::connect(&window, &Gyrovane::Sig_NewData_RecordRaw, &window,
                      [&nodeSeconds](quint16, double seconds) { nodeSeconds = seconds; });
@@ -123,14 +130,9 @@ int ReplayScene(const QTemporaryDir &runtime)
 {
     Gyrovane window;
     window.resize(1600, 1000);
-    window.show();
-    if (!QTest::qWaitForWindowExposed(&window))
-        return 1;
     ShellDriver shell(&window, runtime.filePath("kinetra-ports"));
-    if (!shell.StartSimulator({kBow}, {"--odr", "100", "--motion", "breaks", "--imu-errors", "typical"}) || !shell.Scan({kBow})) {
-        std::printf("showcase: %s\n", qPrintable(shell.Error()));
+    if (!StartScene(window, shell, {kBow}, {"--odr", "100", "--motion", "breaks", "--imu-errors", "typical"}))
         return 1;
-    }
     SensorPanel *bow = shell.Open(kBow);
     if (!bow)
         return 1;
@@ -180,14 +182,9 @@ int ReplayScene(const QTemporaryDir &runtime)
 int SettingsFileScene(const QTemporaryDir &runtime)
 {
     Gyrovane window;
-    window.show();
-    if (!QTest::qWaitForWindowExposed(&window))
-        return 1;
     ShellDriver shell(&window, runtime.filePath("kinetra-ports"));
-    if (!shell.StartSimulator({kBow}, {"--odr", "50"}) || !shell.Scan({kBow})) {
-        std::printf("showcase: %s\n", qPrintable(shell.Error()));
+    if (!StartScene(window, shell, {kBow}, {"--odr", "50"}))
         return 1;
-    }
     SensorPanel *bow = shell.Open(kBow);
     if (!bow)
         return 1;
@@ -211,16 +208,11 @@ int SettingsFileScene(const QTemporaryDir &runtime)
 int ScreenScene(const QTemporaryDir &runtime)
 {
     Gyrovane window;
-    window.show();
-    if (!QTest::qWaitForWindowExposed(&window))
-        return 1;
     const SimNode fourth{35, "Keel", "31.8.2.70", "0a0b0c0d0e0f101112131415161718191a1b1c1d"};
     const QVector<SimNode> nodes{kBow, kMast, kStern, fourth};
     ShellDriver shell(&window, runtime.filePath("kinetra-ports"));
-    if (!shell.StartSimulator(nodes, {"--odr", "50"}) || !shell.Scan(nodes)) {
-        std::printf("showcase: %s\n", qPrintable(shell.Error()));
+    if (!StartScene(window, shell, nodes, {"--odr", "50"}))
         return 1;
-    }
     SensorPanel *bow = shell.Open(kBow);
     if (!bow || !QTest::qWaitFor([&] { return bow->findChild<QWidget *>("scrollArea_Setting")->isVisible(); }, 5000))
         return 1;
