@@ -115,8 +115,8 @@ SensorPanel::SensorPanel(quint16 nodeId_i, QWidget *parent)
     // Room for four node windows side by side on a 1920-pixel screen: the tree scrolls sideways
     // below its usual width, the library list shows fewer letters.
     ui->treeWidget_DataDisplay->setMinimumWidth(180);
-    ui->comboBox_Export_SerialLib_Type->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-    ui->comboBox_Export_SerialLib_Type->setMinimumContentsLength(1);
+    // Its whole text where there is room; narrower (down to a few letters) where there is not.
+    ui->comboBox_Export_SerialLib_Type->setMinimumWidth(60);
     // The recorder's message spans the frame and has room for four lines whatever it says, so that a
     // message that wraps never moves the buttons above it under the pointer.
     ui->gridLayout_Recorder->removeWidget(ui->label_Record_Msg);
