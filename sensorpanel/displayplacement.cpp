@@ -203,9 +203,8 @@ QRect Scaled(const QRect &window, QSize from, QSize to, QSize minimum)
     return QRect(topLeft, size);
 }
 
-AreaFitter::AreaFitter(QMdiArea *area_i)
-    : QObject(area_i)
-    , area(area_i)
+AreaFitter::AreaFitter(QMdiArea *area)
+    : QObject(area)
 {
     area->viewport()->installEventFilter(this);
 }
@@ -244,8 +243,12 @@ int Overlaps(const QList<QMdiSubWindow *> &subs)
 
 bool AreaFitter::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == area->viewport() && event->type() == QEvent::Resize &&
-        area->viewMode() == QMdiArea::SubWindowView) {
+    if (event->type() != QEvent::Resize || !watched->isWidgetType())
+        return QObject::eventFilter(watched, event);
+    // The area is asked for by its type, never through the member: while the area is being destroyed
+    // its viewport still gets events, and by then it is no longer an area.
+    QMdiArea *area = qobject_cast<QMdiArea *>(static_cast<QWidget *>(watched)->parentWidget());
+    if (area && watched == area->viewport() && area->viewMode() == QMdiArea::SubWindowView) {
         const auto *resize = static_cast<QResizeEvent *>(event);
         const QSize from = resize->oldSize();
         QList<QMdiSubWindow *> subs;

@@ -40,9 +40,6 @@ class SENSORPANEL_EXPORT AreaFitter : public QObject
 public:
     explicit AreaFitter(QMdiArea *area);
     bool eventFilter(QObject *watched, QEvent *event) override;
-
-private:
-    QMdiArea *area;
 };
 
 } // namespace DisplayPlacement
