@@ -3,6 +3,7 @@
 #include "replay.h"
 
 #include <cctype>
+#include <charconv>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
@@ -29,12 +30,8 @@ bool ParseLong(const std::string &text, long min, long max, long *out, int base 
 
 bool ParseDouble(const std::string &text, double min, double max, double *out)
 {
-    if (text.empty())
-        return false;
-    char *end = nullptr;
-    errno = 0;
-    const double v = std::strtod(text.c_str(), &end);
-    if (errno != 0 || *end != '\0' || !std::isfinite(v) || v < min || v > max)
+    double v = 0;
+    if (!ParseNumber(text, &v) || !std::isfinite(v) || v < min || v > max)
         return false;
     *out = v;
     return true;
@@ -166,6 +163,25 @@ std::string DefaultPortDir()
     if (runtime && *runtime)
         return std::string(runtime) + "/kinetra-ports";
     return "/tmp/kinetra-ports-" + std::to_string(unsigned(getuid()));
+}
+
+bool ParseNumber(const std::string &text, double *out)
+{
+    // from_chars, unlike strtod, never reads a decimal comma of the environment's locale.
+    const char *first = text.data();
+    const char *last = first + text.size();
+    if (first != last && *first == '+')
+        ++first;
+    const std::from_chars_result result = std::from_chars(first, last, *out);
+    return first != last && result.ec == std::errc() && result.ptr == last;
+}
+
+std::string FixedText(double value, int decimals)
+{
+    char text[64];
+    const std::to_chars_result result =
+        std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, decimals);
+    return result.ec == std::errc() ? std::string(text, result.ptr) : std::string("nan");
 }
 
 std::string UsageText()

@@ -58,6 +58,11 @@ struct Options
 // message that names the offending argument.
 bool ParseOptions(int argc, char **argv, Options *options, std::string *error);
 std::string UsageText();
+
+// Numbers as text with "." for the decimal point whatever the locale: the whole text must be one
+// number (a leading "+" allowed); and a number with `decimals` digits after the point.
+bool ParseNumber(const std::string &text, double *out);
+std::string FixedText(double value, int decimals);
 std::string DefaultPortDir();
 
 #endif // NODESIM_OPTIONS_H

@@ -1,6 +1,7 @@
 #include "replay.h"
 
 #include "nimbo_types.h"
+#include "options.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -77,9 +78,8 @@ bool ParseRow(const std::string &row, std::vector<double> *numbers)
         const std::string field = Trimmed(body.substr(at, comma - at));
         if (field.empty())
             return false;
-        char *end = nullptr;
-        const double value = std::strtod(field.c_str(), &end);
-        if (end != field.c_str() + field.size())
+        double value = 0;
+        if (!ParseNumber(field, &value))
             return false;
         numbers->push_back(value);
         at = comma + 1;

@@ -87,7 +87,7 @@ void Simulator::ReplayPosition(double played, double total, bool ended)
 {
     if (!options_.control)
         return;
-    std::printf("position %.3f %.3f\n", played, total);
+    std::printf("position %s %s\n", FixedText(played, 3).c_str(), FixedText(total, 3).c_str());
     if (ended)
         std::printf("ended\n");
     std::fflush(stdout);
@@ -113,9 +113,8 @@ void Simulator::ReadControl()
         } else if (line == "pause") {
             node.Pause();
         } else if (line.rfind("speed ", 0) == 0) {
-            char *rest = nullptr;
-            const double speed = std::strtod(line.c_str() + 6, &rest);
-            if (rest && *rest == '\0' && speed >= 0.0 && speed <= 1000.0)
+            double speed = -1;
+            if (ParseNumber(line.substr(6), &speed) && speed >= 0.0 && speed <= 1000.0)
                 node.SetSpeed(speed);
         }
     }
