@@ -96,6 +96,24 @@ double TypicalSize(const double *xyz, int n, const double origin[3])
     return size / n;
 }
 
+// The points' mean and spread, which the fits work about; false when the points do not spread.
+bool Centre(const double *xyz, int n, double mean[3], double *size)
+{
+    mean[0] = mean[1] = mean[2] = 0;
+    for (int i = 0; i < n; ++i)
+        for (int j = 0; j < 3; ++j)
+            mean[j] += xyz[3 * i + j] / n;
+    *size = TypicalSize(xyz, n, mean);
+    return *size > 1e-12 && std::isfinite(*size);
+}
+
+void Normalised(const double *point, const double mean[3], double size, double *x, double *y, double *z)
+{
+    *x = (point[0] - mean[0]) / size;
+    *y = (point[1] - mean[1]) / size;
+    *z = (point[2] - mean[2]) / size;
+}
+
 } // namespace
 
 SensorCalib::SensorCalib(SensorKind sensorKind)
@@ -241,19 +259,13 @@ bool FitAxisEllipsoid(const double (*points)[3], int n, double scale[3], double 
 bool FitSphere(const double *xyz, int n, double center[3])
 {
     // x^2 + y^2 + z^2 = 2 c . v + k about the points' mean, in units of their spread.
-    if (n < 4)
-        return false;
-    double mean[3] = {};
-    for (int i = 0; i < n; ++i)
-        for (int j = 0; j < 3; ++j)
-            mean[j] += xyz[3 * i + j] / n;
-    const double size = TypicalSize(xyz, n, mean);
-    if (!(size > 1e-12) || !std::isfinite(size))
+    double mean[3], size;
+    if (n < 4 || !Centre(xyz, n, mean, &size))
         return false;
     double A[kMaxUnknowns][kMaxUnknowns] = {}, rhs[kMaxUnknowns] = {};
     for (int i = 0; i < n; ++i) {
-        const double x = (xyz[3 * i] - mean[0]) / size, y = (xyz[3 * i + 1] - mean[1]) / size,
-                     z = (xyz[3 * i + 2] - mean[2]) / size;
+        double x, y, z;
+        Normalised(xyz + 3 * i, mean, size, &x, &y, &z);
         const double row[4] = {2 * x, 2 * y, 2 * z, 1};
         const double r2 = x * x + y * y + z * z;
         for (int r = 0; r < 4; ++r) {
@@ -275,19 +287,13 @@ bool FitEllipsoid(const double *xyz, int n, double matrix[3][3], double center[3
     // a x^2 + b y^2 + c z^2 + 2h xy + 2g xz + 2f yz + 2p x + 2q y + 2r z = 1, about the points' mean and
     // in units of their spread, so that the origin is inside the ellipsoid and the normal equations
     // are well conditioned.
-    if (n < 9)
-        return false;
-    double mean[3] = {};
-    for (int i = 0; i < n; ++i)
-        for (int j = 0; j < 3; ++j)
-            mean[j] += xyz[3 * i + j] / n;
-    const double size = TypicalSize(xyz, n, mean);
-    if (!(size > 1e-12) || !std::isfinite(size))
+    double mean[3], size;
+    if (n < 9 || !Centre(xyz, n, mean, &size))
         return false;
     double A[kMaxUnknowns][kMaxUnknowns] = {}, rhs[kMaxUnknowns] = {};
     for (int i = 0; i < n; ++i) {
-        const double x = (xyz[3 * i] - mean[0]) / size, y = (xyz[3 * i + 1] - mean[1]) / size,
-                     z = (xyz[3 * i + 2] - mean[2]) / size;
+        double x, y, z;
+        Normalised(xyz + 3 * i, mean, size, &x, &y, &z);
         const double row[9] = {x * x, y * y, z * z, 2 * x * y, 2 * x * z, 2 * y * z, 2 * x, 2 * y, 2 * z};
         for (int r = 0; r < 9; ++r) {
             rhs[r] += row[r];

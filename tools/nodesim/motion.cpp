@@ -334,6 +334,22 @@ void Motion::Attitude(double t, double q[4], double rate[3]) const
     QuaternionFromEuler(a.roll, a.pitch, a.yaw, q);
 }
 
+
+namespace {
+
+// Roll, pitch and yaw (0..360) and psi (-180..180) of an earth-frame attitude, in degrees.
+void SetEarthAngles(const double q[4], MotionSample *s)
+{
+    double roll, pitch, yaw;
+    EulerFromQuaternion(q, &roll, &pitch, &yaw);
+    s->rollDeg = roll / kDeg;
+    s->pitchDeg = pitch / kDeg;
+    s->yawDeg = Wrap360(yaw / kDeg);
+    s->psiDeg = Wrap180(yaw / kDeg);
+}
+
+} // namespace
+
 MotionSample Motion::At(double t, double headingOffsetDeg) const
 {
     MotionSample s;
@@ -350,12 +366,7 @@ MotionSample Motion::At(double t, double headingOffsetDeg) const
     const double h = 0.5 * headingOffsetDeg * kDeg;
     const double fix[4] = {std::cos(h), 0, 0, std::sin(h)};
     QuaternionTimes(fix, s.qTrue, s.qEarth);
-    double roll, pitch, yaw;
-    EulerFromQuaternion(s.qEarth, &roll, &pitch, &yaw);
-    s.rollDeg = roll / kDeg;
-    s.pitchDeg = pitch / kDeg;
-    s.yawDeg = Wrap360(yaw / kDeg);
-    s.psiDeg = Wrap180(yaw / kDeg);
+    SetEarthAngles(s.qEarth, &s);
 
     double qStart[4], rest[3];
     Attitude(0.0, qStart, rest);
@@ -392,12 +403,7 @@ MotionSample StillSample(const double reading[3], double headingDeg)
     std::copy(s.acc, s.acc + 3, s.gravity);
     const double field[3] = {std::cos(kInclination), 0.0, std::sin(kInclination)};
     EarthToSensor(s.qTrue, field, s.mag);
-    double roll, pitch, yaw;
-    EulerFromQuaternion(s.qTrue, &roll, &pitch, &yaw);
-    s.rollDeg = roll / kDeg;
-    s.pitchDeg = pitch / kDeg;
-    s.yawDeg = Wrap360(yaw / kDeg);
-    s.psiDeg = Wrap180(yaw / kDeg);
+    SetEarthAngles(s.qTrue, &s);
     return s;
 }
 
